@@ -1,0 +1,114 @@
+// The engine's error codes: family in the high byte, member in the low byte.
+#pragma once
+
+#include <cstdint>
+
+namespace zarnik {
+
+using TErrorCode = uint16_t;
+
+constexpr TErrorCode ZARNIK_NONE = 0x0000;  // 0
+constexpr TErrorCode ZARNIK_BOF = 0x2201;  // 8705
+constexpr TErrorCode ZARNIK_EOF = 0x2202;  // 8706
+constexpr TErrorCode ZARNIK_KEYORRECDELETED = 0x2204;  // 8708
+constexpr TErrorCode ZARNIK_NOCURRREC = 0x2205;  // 8709
+constexpr TErrorCode ZARNIK_RECNOTFOUND = 0x2206;  // 8710
+constexpr TErrorCode ZARNIK_ENDOFBLOB = 0x2207;  // 8711
+constexpr TErrorCode ZARNIK_HEADERCORRUPT = 0x2301;  // 8961
+constexpr TErrorCode ZARNIK_FILECORRUPT = 0x2302;  // 8962
+constexpr TErrorCode ZARNIK_MEMOCORRUPT = 0x2303;  // 8963
+constexpr TErrorCode ZARNIK_INDEXCORRUPT = 0x2305;  // 8965
+constexpr TErrorCode ZARNIK_READERR = 0x2401;  // 9217
+constexpr TErrorCode ZARNIK_WRITEERR = 0x2402;  // 9218
+constexpr TErrorCode ZARNIK_RECTOOBIG = 0x2505;  // 9477
+constexpr TErrorCode ZARNIK_TABLEFULL = 0x2507;  // 9479
+constexpr TErrorCode ZARNIK_DATABASEFULL = 0x2508;  // 9480
+constexpr TErrorCode ZARNIK_INTERNALLIMIT = 0x250A;  // 9482
+constexpr TErrorCode ZARNIK_INDEXLIMIT = 0x250F;  // 9487
+constexpr TErrorCode ZARNIK_FLDLIMIT = 0x2514;  // 9492
+constexpr TErrorCode ZARNIK_OPENBLOBLIMIT = 0x2516;  // 9494
+constexpr TErrorCode ZARNIK_BLOBLIMIT = 0x251A;  // 9498
+constexpr TErrorCode ZARNIK_KEYVIOL = 0x2601;  // 9729
+constexpr TErrorCode ZARNIK_MINVALERR = 0x2602;  // 9730
+constexpr TErrorCode ZARNIK_MAXVALERR = 0x2603;  // 9731
+constexpr TErrorCode ZARNIK_REQDERR = 0x2604;  // 9732
+constexpr TErrorCode ZARNIK_OUTOFRANGE = 0x2701;  // 9985
+constexpr TErrorCode ZARNIK_PRIMARYKEYREDEFINE = 0x2709;  // 9993
+constexpr TErrorCode ZARNIK_INVALIDBLOBOFFSET = 0x270E;  // 9998
+constexpr TErrorCode ZARNIK_INVALIDFLDTYPE = 0x2710;  // 10000
+constexpr TErrorCode ZARNIK_INVALIDVCHKSTRUCT = 0x2716;  // 10006
+constexpr TErrorCode ZARNIK_INDEXNAMEREQUIRED = 0x271A;  // 10010
+constexpr TErrorCode ZARNIK_INVALIDPASSWORD = 0x271F;  // 10015
+constexpr TErrorCode ZARNIK_INVALIDINDEXNAME = 0x2726;  // 10022
+constexpr TErrorCode ZARNIK_INVALIDIDXDESC = 0x2727;  // 10023
+constexpr TErrorCode ZARNIK_INVALIDKEY = 0x272A;  // 10026
+constexpr TErrorCode ZARNIK_INDEXEXISTS = 0x272B;  // 10027
+constexpr TErrorCode ZARNIK_INVALIDBLOBLEN = 0x272D;  // 10029
+constexpr TErrorCode ZARNIK_INVALIDBLOBHANDLE = 0x272E;  // 10030
+constexpr TErrorCode ZARNIK_TABLEOPEN = 0x272F;  // 10031
+constexpr TErrorCode ZARNIK_INVALIDFIELDNAME = 0x2736;  // 10038
+constexpr TErrorCode ZARNIK_NOSUCHFILTER = 0x2742;  // 10050
+constexpr TErrorCode ZARNIK_INVALIDFILTER = 0x2743;  // 10051
+constexpr TErrorCode ZARNIK_LOCKREADLOCK = 0x27ED;  // 10221
+constexpr TErrorCode ZARNIK_LOCKREADUNLOCK = 0x27EE;  // 10222
+constexpr TErrorCode ZARNIK_LOCKWRITELOCK = 0x27EF;  // 10223
+constexpr TErrorCode ZARNIK_LOCKWRITEUNLOCK = 0x27F0;  // 10224
+constexpr TErrorCode ZARNIK_READLOCK = 0x27F1;  // 10225
+constexpr TErrorCode ZARNIK_READUNLOCK = 0x27F2;  // 10226
+constexpr TErrorCode ZARNIK_WRITELOCK = 0x27F3;  // 10227
+constexpr TErrorCode ZARNIK_WRITEUNLOCK = 0x27F4;  // 10228
+constexpr TErrorCode ZARNIK_TRANSLOCK = 0x27F5;  // 10229
+constexpr TErrorCode ZARNIK_TRANSUNLOCK = 0x27F6;  // 10230
+constexpr TErrorCode ZARNIK_LOCKED = 0x2801;  // 10241
+constexpr TErrorCode ZARNIK_UNLOCKFAILED = 0x2802;  // 10242
+constexpr TErrorCode ZARNIK_NEEDEXCLACCESS = 0x280D;  // 10253
+constexpr TErrorCode ZARNIK_RECLOCKFAILED = 0x2812;  // 10258
+constexpr TErrorCode ZARNIK_NOTSUFFTABLERIGHTS = 0x2902;  // 10498
+constexpr TErrorCode ZARNIK_NOTABLOB = 0x2A01;  // 10753
+constexpr TErrorCode ZARNIK_OSENOENT = 0x2B02;  // 11010
+constexpr TErrorCode ZARNIK_OSEMFILE = 0x2B04;  // 11012
+constexpr TErrorCode ZARNIK_OSEACCES = 0x2B05;  // 11013
+constexpr TErrorCode ZARNIK_OSEBADF = 0x2B06;  // 11014
+constexpr TErrorCode ZARNIK_OSENOMEM = 0x2B08;  // 11016
+constexpr TErrorCode ZARNIK_OSENODEV = 0x2B0F;  // 11023
+constexpr TErrorCode ZARNIK_OSENOTSAM = 0x2B11;  // 11025
+constexpr TErrorCode ZARNIK_OSUNKNOWN = 0x2B27;  // 11047
+constexpr TErrorCode ZARNIK_REMOTECOMMLOST = 0x2C0C;  // 11276
+constexpr TErrorCode ZARNIK_REMOTEENCRYPTREQ = 0x2C0D;  // 11277
+constexpr TErrorCode ZARNIK_REMOTEUNKNOWN = 0x2C0F;  // 11279
+constexpr TErrorCode ZARNIK_REMOTECONNECT = 0x2C10;  // 11280
+constexpr TErrorCode ZARNIK_REMOTENOLOGIN = 0x2C11;  // 11281
+constexpr TErrorCode ZARNIK_REMOTEMAXCONNECT = 0x2C12;  // 11282
+constexpr TErrorCode ZARNIK_REMOTEADDRESSBLOCK = 0x2C13;  // 11283
+constexpr TErrorCode ZARNIK_REMOTECALLBACK = 0x2C14;  // 11284
+constexpr TErrorCode ZARNIK_REMOTECALLBACKERR = 0x2C15;  // 11285
+constexpr TErrorCode ZARNIK_REMOTEVERSION = 0x2C16;  // 11286
+constexpr TErrorCode ZARNIK_REMOTEINVLOGIN = 0x2C17;  // 11287
+constexpr TErrorCode ZARNIK_REMOTENOTAUTH = 0x2C18;  // 11288
+constexpr TErrorCode ZARNIK_REMOTENOTADMIN = 0x2C19;  // 11289
+constexpr TErrorCode ZARNIK_REMOTEINVUSER = 0x2C1A;  // 11290
+constexpr TErrorCode ZARNIK_REMOTENOUSER = 0x2C1B;  // 11291
+constexpr TErrorCode ZARNIK_REMOTEDUPUSER = 0x2C1C;  // 11292
+constexpr TErrorCode ZARNIK_REMOTEINVDB = 0x2C1D;  // 11293
+constexpr TErrorCode ZARNIK_REMOTENODB = 0x2C1E;  // 11294
+constexpr TErrorCode ZARNIK_REMOTEDUPDB = 0x2C1F;  // 11295
+constexpr TErrorCode ZARNIK_REMOTEINVDBUSER = 0x2C20;  // 11296
+constexpr TErrorCode ZARNIK_REMOTENODBUSER = 0x2C21;  // 11297
+constexpr TErrorCode ZARNIK_REMOTEDUPDBUSER = 0x2C22;  // 11298
+constexpr TErrorCode ZARNIK_REMOTEINVREQUEST = 0x2C2C;  // 11308
+constexpr TErrorCode ZARNIK_IMPORTERROR = 0x2C2D;  // 11309
+constexpr TErrorCode ZARNIK_EXPORTERROR = 0x2C2E;  // 11310
+constexpr TErrorCode ZARNIK_LOADSTREAMERROR = 0x2C30;  // 11312
+constexpr TErrorCode ZARNIK_SAVESTREAMERROR = 0x2C31;  // 11313
+constexpr TErrorCode ZARNIK_TRIGGERERROR = 0x2C32;  // 11314
+constexpr TErrorCode ZARNIK_SQLPARSE = 0x2EAD;  // 11949
+constexpr TErrorCode ZARNIK_SQLEXEC = 0x2EAE;  // 11950
+constexpr TErrorCode ZARNIK_OLDVERSION = 0x2F03;  // 12035
+constexpr TErrorCode ZARNIK_BADSIGNATURE = 0x2F04;  // 12036
+constexpr TErrorCode ZARNIK_SEARCHCOLREQD = 0x3004;  // 12292
+constexpr TErrorCode ZARNIK_TABLEEXISTS = 0x3304;  // 13060
+constexpr TErrorCode ZARNIK_COMPRESS = 0x3A99;  // 15001
+constexpr TErrorCode ZARNIK_UNCOMPRESS = 0x3A9A;  // 15002
+constexpr TErrorCode ZARNIK_CANNOTLOADLDDRV = 0x3E06;  // 15878
+
+}  // namespace zarnik
