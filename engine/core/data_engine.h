@@ -24,8 +24,6 @@ class TDataEngine;
 constexpr const char* kDefaultSignature = "ZARNIK_SIG";
 constexpr uint8_t kCurrentTableVersion = 6;
 
-using TDigest = std::array<uint8_t, 16>;
-
 // MD5 digest of a text's characters.
 TDigest MD5Digest(std::string_view text);
 
@@ -160,6 +158,8 @@ class TDataEngine {
   TCriticalSection& EngineLock() { return engineLock_; }
 
  private:
+  void CipherBuffer(TCryptoContext& context, uint8_t* buffer, size_t length, bool encrypt);
+
   bool active_ = false;
   bool legacyPlatform_ = false;
   TEngineLimits limits_;
