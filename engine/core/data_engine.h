@@ -171,6 +171,7 @@ class TDataEngine {
 
  private:
   void LookUpCustomFunctions();
+  void CipherBlocks(TCryptoContext& context, uint8_t* buffer, size_t length, bool encrypt);
   void CipherBuffer(TCryptoContext& context, uint8_t* buffer, size_t length, bool encrypt);
 
   bool active_ = false;

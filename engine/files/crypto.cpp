@@ -208,14 +208,22 @@ void TDataEngine::CryptoReset(TCryptoContext& context) {
   std::memcpy(schedule.chainingValue, schedule.initialVector, kCipherBlockSize);
 }
 
+void TDataEngine::CipherBlocks(TCryptoContext& context, uint8_t* buffer, size_t length, bool encrypt) {
+  const auto& hook = encrypt ? Hooks.encryptBlock : Hooks.decryptBlock;
+  if (hook) {
+    for (size_t offset = 0; offset + kCipherBlockSize <= length; offset += kCipherBlockSize)
+      hook(context, buffer + offset);
+    return;
+  }
+  TKeySchedule& schedule = BuiltInSchedule(*this, context);
+  auto step = encrypt ? BlowfishEncryptBlock : BlowfishDecryptBlock;
+  for (size_t offset = 0; offset + kCipherBlockSize <= length; offset += kCipherBlockSize)
+    step(schedule, buffer + offset);
+}
+
 void TDataEngine::CipherBuffer(TCryptoContext& context, uint8_t* buffer, size_t length, bool encrypt) {
   try {
-    for (size_t offset = 0; offset + kCipherBlockSize <= length; offset += kCipherBlockSize) {
-      if (encrypt)
-        EncryptBlock(context, buffer + offset);
-      else
-        DecryptBlock(context, buffer + offset);
-    }
+    CipherBlocks(context, buffer, length, encrypt);
   } catch (...) {
     // The chain restarts for the next buffer whatever ended this one; the
     // first error is the one reported.
