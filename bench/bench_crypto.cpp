@@ -28,7 +28,8 @@ constexpr double kSecondsPerCase = 0.5;
 
 Bytes SampleData(size_t length) {
   std::mt19937 random(12345);
-  static const char* const kWords[] = {"Field1 ", "TheData ", "12345 ", "2026-12-11 ", "memo text ", "record "};
+  static const char* const kWords[] = {"Field1 ",     "TheData ",   "12345 ",
+                                       "2026-12-11 ", "memo text ", "record "};
   Bytes data;
   data.reserve(length);
   while (data.size() < length) {

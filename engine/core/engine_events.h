@@ -16,7 +16,14 @@ class TDataSession;
 class TDataCursor;
 class TDataDirectory;
 
-enum class TRecordChangeKind : uint8_t { BeforeInsert, AfterInsert, BeforeUpdate, AfterUpdate, BeforeDelete, AfterDelete };
+enum class TRecordChangeKind : uint8_t {
+  BeforeInsert,
+  AfterInsert,
+  BeforeUpdate,
+  AfterUpdate,
+  BeforeDelete,
+  AfterDelete
+};
 enum class TRecordErrorKind : uint8_t { Insert, Update, Delete };
 // What a record change error hook answers: raise the error again, unwind
 // silently, or run the change once more.
@@ -27,8 +34,8 @@ constexpr size_t kMaxCustomFunctions = 1023;
 
 struct TEngineEvents {
   // (kind, session, record image, other record image, physical record number or -1, cursor, directory)
-  std::function<void(TRecordChangeKind, TDataSession&, uint8_t* record, uint8_t* otherRecord, int64_t recordNumber,
-                     TDataCursor&, TDataDirectory&)>
+  std::function<void(TRecordChangeKind, TDataSession&, uint8_t* record, uint8_t* otherRecord,
+                     int64_t recordNumber, TDataCursor&, TDataDirectory&)>
       recordChangeTrigger;
   // (kind, session, action, the error, record image, physical record number or -1, cursor, directory)
   std::function<void(TRecordErrorKind, TDataSession&, TRecordErrorAction& action, const std::exception& error,

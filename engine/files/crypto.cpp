@@ -16,7 +16,9 @@ namespace {
 
 constexpr size_t kOutputGranule = 256;
 
-size_t RoundUp(size_t value, size_t granule) { return (value + granule - 1) / granule * granule; }
+size_t RoundUp(size_t value, size_t granule) {
+  return (value + granule - 1) / granule * granule;
+}
 
 void XorBlock(uint8_t* target, const uint8_t* with) {
   for (size_t i = 0; i < kCipherBlockSize; ++i) target[i] ^= with[i];

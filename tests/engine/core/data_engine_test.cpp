@@ -26,18 +26,22 @@ TEST(DataEngine, StartsWithTheDefaultSettings) {
   EXPECT_FALSE(engine.Server);
   EXPECT_EQ(s.LockFileName, "zarnik.lck");
   EXPECT_EQ(s.TableDataExtension + s.TableIndexExtension + s.TableBlobExtension, ".dat.idx.blb");
-  EXPECT_EQ(s.TableDataBackupExtension + s.TableIndexBackupExtension + s.TableBlobBackupExtension, ".dbk.ibk.bbk");
-  EXPECT_EQ(s.TableDataUpgradeExtension + s.TableIndexUpgradeExtension + s.TableBlobUpgradeExtension, ".dup.iup.bup");
+  EXPECT_EQ(s.TableDataBackupExtension + s.TableIndexBackupExtension + s.TableBlobBackupExtension,
+            ".dbk.ibk.bbk");
+  EXPECT_EQ(s.TableDataUpgradeExtension + s.TableIndexUpgradeExtension + s.TableBlobUpgradeExtension,
+            ".dup.iup.bup");
   EXPECT_EQ(s.TableDataTempExtension + s.TableIndexTempExtension + s.TableBlobTempExtension, ".dat.idx.blb");
   EXPECT_FALSE(s.CreateTempTablesInDatabase);
-  EXPECT_EQ(std::vector<int32_t>({s.MaxTableDataBufferSize, s.MaxTableDataBufferCount, s.MaxTableIndexBufferSize,
-                                  s.MaxTableIndexBufferCount, s.MaxTableBlobBufferSize, s.MaxTableBlobBufferCount}),
-            std::vector<int32_t>({32768, 8192, 65536, 8192, 32768, 8192}));
+  EXPECT_EQ(
+      std::vector<int32_t>({s.MaxTableDataBufferSize, s.MaxTableDataBufferCount, s.MaxTableIndexBufferSize,
+                            s.MaxTableIndexBufferCount, s.MaxTableBlobBufferSize, s.MaxTableBlobBufferCount}),
+      std::vector<int32_t>({32768, 8192, 65536, 8192, 32768, 8192}));
   EXPECT_EQ(s.TableFilterIndexThreshhold, 1);
-  EXPECT_EQ(std::vector<uint16_t>({s.TableReadLockWaitTime, s.TableReadLockRetryCount, s.TableWriteLockWaitTime,
-                                   s.TableWriteLockRetryCount, s.TableTransLockWaitTime, s.TableTransLockRetryCount,
-                                   s.TableMaxReadLockCount}),
-            std::vector<uint16_t>({3, 32768, 3, 32768, 3, 32768, 100}));
+  EXPECT_EQ(
+      std::vector<uint16_t>({s.TableReadLockWaitTime, s.TableReadLockRetryCount, s.TableWriteLockWaitTime,
+                             s.TableWriteLockRetryCount, s.TableTransLockWaitTime, s.TableTransLockRetryCount,
+                             s.TableMaxReadLockCount}),
+      std::vector<uint16_t>({3, 32768, 3, 32768, 3, 32768, 100}));
   EXPECT_FALSE(s.LargeFileSupport);
 }
 
@@ -47,8 +51,8 @@ TEST(DataEngine, LimitsFollowLargeFileSupport) {
     uint64_t fileSize, recordCount, top, transBase, tableLockBase, slotBase;
   } cases[] = {
       {false, 4000000000ULL, 200000000ULL, 0xFFFFFFFFULL, 0xFFFF0000ULL, 0xFFFEF000ULL, 4094967295ULL},
-      {true, 128000000000ULL, 1000000000ULL, 0x7FFFFFFFFFFFFFFFULL, 0x7FFFFFFFFFFF0000ULL, 0x7FFFFFFFFFFEF000ULL,
-       9223372035854775807ULL},
+      {true, 128000000000ULL, 1000000000ULL, 0x7FFFFFFFFFFFFFFFULL, 0x7FFFFFFFFFFF0000ULL,
+       0x7FFFFFFFFFFEF000ULL, 9223372035854775807ULL},
   };
   for (const Expected& e : cases) {
     TDataEngine engine;
@@ -171,9 +175,7 @@ TEST(CallbackMark, RestoresWhatWasThere) {
   {
     TCallbackMarkGuard guard(mark);
     EXPECT_TRUE(mark);
-    {
-      TCallbackMarkGuard nested(mark);
-    }
+    { TCallbackMarkGuard nested(mark); }
     EXPECT_TRUE(mark);
   }
   EXPECT_FALSE(mark);

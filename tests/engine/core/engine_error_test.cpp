@@ -45,19 +45,22 @@ TEST(EngineError, FillsPlaceholdersInTheirOrder) {
        "Filter error for the table 'T' - bad token at line 3, column 17"},
       {ZARNIK_REMOTENOTAUTH,
        {.serverName = "10.0.0.1", .userName = "ann", .databaseName = "Sales"},
-       "The user 'ann' is not authorized to perform this operation with the database 'Sales' on the database server "
+       "The user 'ann' is not authorized to perform this operation with the database 'Sales' on the database "
+       "server "
        "at '10.0.0.1'"},
       {0x2C27,
        {.serverName = "srv", .userName = "bob", .procedureName = "Nightly"},
        "The procedure user 'bob' does not exist for the database 'Nightly' on the database server at 'srv'"},
-      {ZARNIK_DATABASEFULL, {.databaseName = "Memory", .tableName = "T"},
+      {ZARNIK_DATABASEFULL,
+       {.databaseName = "Memory", .tableName = "T"},
        "The database 'Memory' is full and cannot contain any more tables"},
       // Items the template does not use are ignored.
       {ZARNIK_REMOTEINVUSER, {.userName = "x", .tableName = "T"}, "The user name is either invalid or blank"},
       {ZARNIK_IMPORTERROR,
        {.tableName = "T", .text = "no file", .line = 4, .column = 5},
        "An error occurred during the import into the table 'T' - no file"},
-      {ZARNIK_OSENOMEM, {.tableName = "T", .text = "x"},
+      {ZARNIK_OSENOMEM,
+       {.tableName = "T", .text = "x"},
        "There is insufficient operating system memory available for the current operation"},
       {ZARNIK_UNCOMPRESS, {.tableName = "T"}, "Error uncompressing data"},
       // Codes without a template of their own, and codes nobody knows.
@@ -66,7 +69,9 @@ TEST(EngineError, FillsPlaceholdersInTheirOrder) {
       {0x2203, {.tableName = "T"}, "An unknown error occurred"},
       {0xFFFF, {}, "An unknown error occurred"},
       // Line and column print unsigned.
-      {ZARNIK_SQLPARSE, {.text = "x", .line = -1, .column = 0}, "SQL parsing error - x at line 4294967295, column 0"},
+      {ZARNIK_SQLPARSE,
+       {.text = "x", .line = -1, .column = 0},
+       "SQL parsing error - x at line 4294967295, column 0"},
   };
   TDataEngine engine;
   for (const Case& c : cases) {
@@ -106,7 +111,8 @@ TEST(EngineError, CutsLongMessagesAndItems) {
   std::string index(200, 'i');
   std::string table(300, 't');
   EZARNIKEngineError e = Raised(engine, ZARNIK_KEYVIOL, {.tableName = table, .indexName = index});
-  std::string full = "Duplicate key found in the index '" + index + "' of the table '" + table.substr(0, 255) + "'";
+  std::string full =
+      "Duplicate key found in the index '" + index + "' of the table '" + table.substr(0, 255) + "'";
   EXPECT_EQ(e.Message(), Text(ZARNIK_KEYVIOL, full.substr(0, 254)));
   EXPECT_EQ(e.ErrorIndexName, index);
   EXPECT_EQ(e.ErrorTableName, table.substr(0, 255));
@@ -124,16 +130,19 @@ TEST(EngineError, PendingOSCodeGoesToTheNextRaiseOnly) {
   EXPECT_EQ(engine.TranslateOSError(), ZARNIK_OSENOENT);
   EZARNIKEngineError missing = Raised(engine, ZARNIK_OSENOENT, {.tableName = "/data/TheData.dat"});
   EXPECT_EQ(missing.OSErrorCode, ZARNIK_OSENOENT);
-  EXPECT_EQ(missing.Message(), Text(ZARNIK_OSENOENT, "Table or backup file '/data/TheData.dat' does not exist"));
+  EXPECT_EQ(missing.Message(),
+            Text(ZARNIK_OSENOENT, "Table or backup file '/data/TheData.dat' does not exist"));
   EXPECT_EQ(Raised(engine, ZARNIK_READERR).OSErrorCode, 0);
 
   // The unknown-error template shows the translated code itself.
   platform::SetLastOSError(EIO);
   EXPECT_EQ(engine.TranslateOSError(), ZARNIK_OSUNKNOWN);
   EXPECT_EQ(Raised(engine, ZARNIK_OSUNKNOWN, {.tableName = "T"}).Message(),
-            Text(ZARNIK_OSUNKNOWN, "An unknown operating system error 11047 occurred with the table or backup file 'T'"));
+            Text(ZARNIK_OSUNKNOWN,
+                 "An unknown operating system error 11047 occurred with the table or backup file 'T'"));
   EXPECT_EQ(Raised(engine, ZARNIK_OSUNKNOWN, {.tableName = "T"}).Message(),
-            Text(ZARNIK_OSUNKNOWN, "An unknown operating system error 0 occurred with the table or backup file 'T'"));
+            Text(ZARNIK_OSUNKNOWN,
+                 "An unknown operating system error 0 occurred with the table or backup file 'T'"));
 
   engine.SetPendingSocketError(10054);
   EXPECT_EQ(Raised(engine, ZARNIK_REMOTECOMMLOST).SocketErrorCode, 10054);
@@ -144,12 +153,12 @@ TEST(EngineError, TranslatesOperatingSystemErrors) {
   struct Case {
     int error;
     TErrorCode code;
-  } cases[] = {{ENOENT, ZARNIK_OSENOENT}, {ENOTDIR, ZARNIK_OSENOENT}, {EMFILE, ZARNIK_OSEMFILE},
-               {ENFILE, ZARNIK_OSEMFILE},  {EACCES, ZARNIK_OSEACCES},  {EPERM, ZARNIK_OSEACCES},
-               {EBUSY, ZARNIK_OSEACCES},   {EEXIST, ZARNIK_OSEACCES},  {EROFS, ZARNIK_OSEACCES},
+  } cases[] = {{ENOENT, ZARNIK_OSENOENT},  {ENOTDIR, ZARNIK_OSENOENT},     {EMFILE, ZARNIK_OSEMFILE},
+               {ENFILE, ZARNIK_OSEMFILE},  {EACCES, ZARNIK_OSEACCES},      {EPERM, ZARNIK_OSEACCES},
+               {EBUSY, ZARNIK_OSEACCES},   {EEXIST, ZARNIK_OSEACCES},      {EROFS, ZARNIK_OSEACCES},
                {ETXTBSY, ZARNIK_OSEACCES}, {EWOULDBLOCK, ZARNIK_OSEACCES}, {EBADF, ZARNIK_OSEBADF},
-               {ENOMEM, ZARNIK_OSENOMEM},  {ENODEV, ZARNIK_OSENODEV},  {ENXIO, ZARNIK_OSENODEV},
-               {EXDEV, ZARNIK_OSENOTSAM},  {EIO, ZARNIK_OSUNKNOWN},    {ENOSPC, ZARNIK_OSUNKNOWN},
+               {ENOMEM, ZARNIK_OSENOMEM},  {ENODEV, ZARNIK_OSENODEV},      {ENXIO, ZARNIK_OSENODEV},
+               {EXDEV, ZARNIK_OSENOTSAM},  {EIO, ZARNIK_OSUNKNOWN},        {ENOSPC, ZARNIK_OSUNKNOWN},
                {0, ZARNIK_OSUNKNOWN}};
   TDataEngine engine;
   for (const Case& c : cases) {

@@ -222,6 +222,14 @@ TEST_F(CryptoTest, DamagedStreamsRaiseUncompress) {
   Bytes badChecksum = packed;
   badChecksum.back() ^= 1;
   EXPECT_EQ(CodeOf([&] { engine.Decompress(badChecksum.data(), badChecksum.size()); }), ZARNIK_UNCOMPRESS);
+  // Random damage anywhere: always refused, never read or written out of bounds.
+  std::mt19937 random(99);
+  for (int round = 0; round < 300; ++round) {
+    Bytes damaged = packed;
+    for (int hits = 1 + random() % 4; hits > 0; --hits)
+      damaged[random() % damaged.size()] ^= 1 + random() % 255;
+    EXPECT_EQ(CodeOf([&] { engine.Decompress(damaged.data(), damaged.size()); }), ZARNIK_UNCOMPRESS) << round;
+  }
   Bytes noise = MixedData(1000, 11);
   EXPECT_EQ(CodeOf([&] { engine.Decompress(noise.data(), noise.size()); }), ZARNIK_UNCOMPRESS);
   EXPECT_EQ(CodeOf([&] { engine.Compress(data.data(), data.size(), 10); }), ZARNIK_COMPRESS);
