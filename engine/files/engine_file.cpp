@@ -62,6 +62,53 @@ void TEngineFile::RenameFile(const std::string& newName) {
   name_ = newName;
 }
 
+void TEngineFile::CopyToFile(const std::string& destName, int level, const TCopyReporting& reporting) {
+  // The destination is made before any file guard is held: the registry's
+  // guard always comes first.
+  TEngineFile destination(engine_);
+  destination.SetFileName(destName);
+  destination.inMemory = inMemory;
+  destination.CreateFile();
+  {
+    TFileLockGuard sourceLock(*this);
+    TFileLockGuard destinationLock(destination);
+    WriteFileCopy(*this, destination, level, reporting);
+  }
+  destination.CloseFile();
+}
+
+void TEngineFile::RestoreFromFile(const std::string& sourceName, const TCopyReporting& reporting) {
+  TEngineFile source(engine_);
+  source.SetFileName(sourceName);
+  source.inMemory = inMemory;
+  source.exclusive = true;
+  source.readOnly = true;
+  source.OpenFile();
+  {
+    TFileLockGuard sourceLock(source);
+    TFileLockGuard destinationLock(*this);
+    ReadFileCopy(source, this, -1, *this, reporting);
+  }
+  source.CloseFile();
+}
+
+void TEngineFile::CopyToStream(TEngineFile& target, int level, const TCopyReporting& reporting) {
+  TFileLockGuard sourceLock(*this);
+  TFileLockGuard targetLock(target);
+  WriteFileCopy(*this, target, level, reporting);
+}
+
+void TEngineFile::RestoreFromStream(TEngineFile& source, int64_t size, const TCopyReporting& reporting) {
+  TFileLockGuard sourceLock(source);
+  TFileLockGuard destinationLock(*this);
+  ReadFileCopy(source, this, size, *this, reporting);
+}
+
+void TEngineFile::SkipInStream(TEngineFile& source, int64_t size) {
+  TFileLockGuard sourceLock(source);
+  ReadFileCopy(source, nullptr, size, *this, {});
+}
+
 int32_t TEngineFile::ReadBuffer(void* buffer, int32_t count, bool allowShort) {
   if (file_ == nullptr) Raise(ZARNIK_READERR);
   int32_t done = file_->Read(handle_, buffer, count);

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "engine/files/base_file.h"
+#include "engine/files/file_copy.h"
 
 namespace zarnik {
 
@@ -27,6 +28,18 @@ class TEngineFile {
   virtual void CreateFile();
   virtual void DeleteFile();
   virtual void RenameFile(const std::string& newName);
+  // Copies this whole file into a new file destName, compressed when level is
+  // 1 to 9, plain when 0.
+  virtual void CopyToFile(const std::string& destName, int level, const TCopyReporting& reporting = {});
+  // Replaces this file's contents with a copy made by CopyToFile (either form);
+  // the file ends where the restored contents end.
+  virtual void RestoreFromFile(const std::string& sourceName, const TCopyReporting& reporting = {});
+  // The same copy into an open file at its position, and back from one that
+  // holds a copy of size bytes at its position.
+  virtual void CopyToStream(TEngineFile& target, int level, const TCopyReporting& reporting = {});
+  virtual void RestoreFromStream(TEngineFile& source, int64_t size, const TCopyReporting& reporting = {});
+  // Reads past such a copy without writing anything.
+  virtual void SkipInStream(TEngineFile& source, int64_t size);
   // Reads count bytes at the current position. A short read raises
   // ZARNIK_READERR unless allowShort is set; returns the bytes read.
   virtual int32_t ReadBuffer(void* buffer, int32_t count, bool allowShort);
@@ -58,9 +71,10 @@ class TEngineFile {
   bool temporary = false;
   bool hidden = false;
 
- protected:
   // Raises code with this file's name.
   [[noreturn]] void Raise(uint16_t code);
+
+ protected:
   // Raises the negated code a registry or file call returned; nothing for results >= 0.
   void CheckResult(int32_t result);
 

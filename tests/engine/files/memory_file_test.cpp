@@ -161,7 +161,9 @@ TEST_F(MemoryFileTest, RegionLocksRefuseEveryOverlap) {
   };
   for (const Case& c : cases) {
     EXPECT_EQ(file->LockRegion(true, c.length, c.offset), c.locks) << c.offset << "+" << c.length;
-    if (c.locks) EXPECT_TRUE(file->LockRegion(false, c.length, c.offset));
+    if (c.locks) {
+      EXPECT_TRUE(file->LockRegion(false, c.length, c.offset));
+    }
   }
   EXPECT_FALSE(file->LockRegion(false, 10, 101));  // no region starts there
   EXPECT_TRUE(file->LockRegion(false, 1, 100));    // the length is not compared

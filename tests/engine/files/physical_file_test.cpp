@@ -3,13 +3,13 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include <fstream>
 
 #include "engine/core/data_engine.h"
 #include "engine/files/engine_file.h"
 #include "engine/files/file_registry.h"
 #include "tests/support/child_process.h"
 #include "tests/support/faulty_file_services.h"
+#include "tests/support/file_fixture.h"
 #include "tests/support/raised.h"
 #include "tests/support/temp_folder.h"
 
@@ -17,34 +17,11 @@ namespace zarnik {
 namespace {
 
 using testing::ChildProcess;
-using testing::FaultyFileServices;
 using testing::FileCall;
 using testing::Raised;
 using testing::RaisedBy;
-using testing::TempFolder;
 
-class PhysicalFileTest : public ::testing::Test {
- protected:
-  TempFolder folder;
-  TDataEngine engine;
-  FaultyFileServices services;
-
-  void SetUp() override { engine.SetFileServices(&services); }
-  void TearDown() override {
-    engine.DiskFiles().Clear();
-    EXPECT_EQ(services.OpenDescriptors(), 0);
-  }
-
-  std::unique_ptr<TEngineFile> MakeFile(const std::string& name, bool exclusive = false) {
-    auto file = std::make_unique<TEngineFile>(engine);
-    file->SetFileName(folder.File(name));
-    file->exclusive = exclusive;
-    return file;
-  }
-  void WriteDisk(const std::string& name, const std::string& contents) {
-    std::ofstream(folder.File(name), std::ios::binary) << contents;
-  }
-};
+using PhysicalFileTest = testing::EngineFileTest;
 
 TEST_F(PhysicalFileTest, AllHandlesShareOneDescriptorAndPosition) {
   WriteDisk("a.dat", "0123456789");
