@@ -114,6 +114,13 @@ void TBufferedFile::EmptyFile() {
   table_.MarkWrittenSinceOpen();
 }
 
+int32_t TBufferedFile::CacheLimitFor(int32_t bufferSize, int32_t objectSize, int32_t maxBytes, int32_t maxCount) {
+  int64_t perBuffer = int64_t{bufferSize} + objectSize;
+  // A nonsense size from a damaged header counts as none.
+  int64_t limit = bufferSize != 0 && perBuffer > 0 ? int64_t{maxBytes} / perBuffer : maxCount;
+  return static_cast<int32_t>(std::max<int64_t>(std::min<int64_t>(limit, maxCount), 1));
+}
+
 int64_t TBufferedFile::GetDataEnd() {
   return GetDataStart() + static_cast<int64_t>(GetBufferCount()) * GetDiskBufferSize();
 }

@@ -113,6 +113,11 @@ class TBufferedFile : public TEngineFile {
   // wrote. Files without definitions keep this.
   virtual bool WriteDefinitions(bool force) { return false; }
 
+  // The cache limit rule of the table files: maxBytes div (bufferSize +
+  // objectSize) when the buffer size is not 0, else maxCount; then at most
+  // maxCount and at least 1. objectSize is what one buffer object costs.
+  static int32_t CacheLimitFor(int32_t bufferSize, int32_t objectSize, int32_t maxBytes, int32_t maxCount);
+
   // --- the cache
   // Buffer number, pinned. Number GetBufferCount() + 1 is appended without
   // reading. Returns null with continueFlag cleared when another user changed
