@@ -78,7 +78,8 @@ int LinuxFileServices::Open(const std::string& name, FileAccess access, FileShar
     return -1;
   }
   // Non-blocking so that a FIFO in place of a table cannot hang the open.
-  int flags = O_CLOEXEC | O_NOCTTY | O_NONBLOCK | (create || access == FileAccess::ReadWrite ? O_RDWR : O_RDONLY);
+  int flags =
+      O_CLOEXEC | O_NOCTTY | O_NONBLOCK | (create || access == FileAccess::ReadWrite ? O_RDWR : O_RDONLY);
   if (create) flags |= O_CREAT;
   FdGuard fd(open(path.c_str(), flags, 0666));
   if (fd.get() < 0) return -1;

@@ -12,7 +12,9 @@ namespace {
 constexpr int64_t kMaxOffset = std::numeric_limits<int64_t>::max();
 }
 
-TBaseFile::TBaseFile(TDataEngine& engine) : engine_(engine) { handles_.reserve(64); }
+TBaseFile::TBaseFile(TDataEngine& engine) : engine_(engine) {
+  handles_.reserve(64);
+}
 
 TBaseFile::~TBaseFile() = default;
 
@@ -22,7 +24,8 @@ int64_t TBaseFile::GetSize() {
 }
 
 int32_t TBaseFile::AddHandle() {
-  if (openCount_ == std::numeric_limits<int16_t>::max() || lastHandleId_ == std::numeric_limits<int32_t>::max())
+  if (openCount_ == std::numeric_limits<int16_t>::max() ||
+      lastHandleId_ == std::numeric_limits<int32_t>::max())
     return -static_cast<int32_t>(ZARNIK_OSEMFILE);
   handles_.push_back({++lastHandleId_, 0});
   ++openCount_;
@@ -30,12 +33,14 @@ int32_t TBaseFile::AddHandle() {
 }
 
 TBaseFile::THandle* TBaseFile::FindHandle(int32_t handle) {
-  auto it = std::find_if(handles_.begin(), handles_.end(), [handle](const THandle& h) { return h.id == handle; });
+  auto it =
+      std::find_if(handles_.begin(), handles_.end(), [handle](const THandle& h) { return h.id == handle; });
   return it == handles_.end() ? nullptr : &*it;
 }
 
 void TBaseFile::DropHandle(int32_t handle) {
-  auto it = std::find_if(handles_.begin(), handles_.end(), [handle](const THandle& h) { return h.id == handle; });
+  auto it =
+      std::find_if(handles_.begin(), handles_.end(), [handle](const THandle& h) { return h.id == handle; });
   if (it == handles_.end()) return;
   handles_.erase(it);
   --openCount_;
@@ -64,9 +69,13 @@ int32_t TBaseFile::Rename(const std::string& newName) {
   return 0;
 }
 
-int32_t TBaseFile::Delete() { return 0; }
+int32_t TBaseFile::Delete() {
+  return 0;
+}
 
-bool TBaseFile::Flush(int32_t handle) { return true; }
+bool TBaseFile::Flush(int32_t handle) {
+  return true;
+}
 
 int64_t TBaseFile::Seek(int32_t handle, int origin, int64_t offset) {
   TCriticalSectionGuard lock(fileGuard_);
@@ -74,7 +83,8 @@ int64_t TBaseFile::Seek(int32_t handle, int origin, int64_t offset) {
   if (h == nullptr) return 0;
   int64_t base = origin == kSeekFromStart ? 0 : origin == kSeekFromCurrent ? h->position : logicalSize_;
   int64_t position;
-  if (origin < kSeekFromStart || origin > kSeekFromEnd || __builtin_add_overflow(base, offset, &position)) return -1;
+  if (origin < kSeekFromStart || origin > kSeekFromEnd || __builtin_add_overflow(base, offset, &position))
+    return -1;
   h->position = position;
   return position;
 }
@@ -138,8 +148,12 @@ size_t TBaseFile::LockedRegionCount() {
   return regions_.size();
 }
 
-bool TBaseFile::LockRegion(int64_t length, int64_t offset) { return AddRegion(length, offset); }
+bool TBaseFile::LockRegion(int64_t length, int64_t offset) {
+  return AddRegion(length, offset);
+}
 
-bool TBaseFile::UnlockRegion(int64_t length, int64_t offset) { return RemoveRegion(offset); }
+bool TBaseFile::UnlockRegion(int64_t length, int64_t offset) {
+  return RemoveRegion(offset);
+}
 
 }  // namespace zarnik

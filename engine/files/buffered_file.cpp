@@ -28,7 +28,9 @@ void TBuffer::SetData(const uint8_t* source) {
   dirty = true;
 }
 
-void TBuffer::GetData(uint8_t* dest) const { std::memcpy(dest, data.data(), static_cast<size_t>(size)); }
+void TBuffer::GetData(uint8_t* dest) const {
+  std::memcpy(dest, data.data(), static_cast<size_t>(size));
+}
 
 void TBuffer::Clear(int32_t initParam) {
   std::fill(data.begin(), data.end(), 0);
@@ -56,11 +58,13 @@ bool TBuffer::SameData(const uint8_t* bytes) const {
 }
 
 void TBuffer::DecipherImage(uint8_t* raw) {
-  if (file.Table().Encrypted()) file.Table().DecryptTableBuffer(raw, static_cast<size_t>(file.GetDiskBufferSize()));
+  if (file.Table().Encrypted())
+    file.Table().DecryptTableBuffer(raw, static_cast<size_t>(file.GetDiskBufferSize()));
 }
 
 void TBuffer::EncipherImage(uint8_t* raw) {
-  if (file.Table().Encrypted()) file.Table().EncryptTableBuffer(raw, static_cast<size_t>(file.GetDiskBufferSize()));
+  if (file.Table().Encrypted())
+    file.Table().EncryptTableBuffer(raw, static_cast<size_t>(file.GetDiskBufferSize()));
 }
 
 void TBufferPin::Release() {
@@ -70,7 +74,8 @@ void TBufferPin::Release() {
 
 // --- TBufferedFile: opening and closing
 
-TBufferedFile::TBufferedFile(TDataEngine& engine, TBufferedFileTable& table) : TEngineFile(engine), table_(table) {}
+TBufferedFile::TBufferedFile(TDataEngine& engine, TBufferedFileTable& table)
+    : TEngineFile(engine), table_(table) {}
 
 TBufferedFile::~TBufferedFile() {
   try {
@@ -81,7 +86,9 @@ TBufferedFile::~TBufferedFile() {
   DropBuffers();
 }
 
-std::string TBufferedFile::GetName() { return table_.TableName(); }
+std::string TBufferedFile::GetName() {
+  return table_.TableName();
+}
 
 void TBufferedFile::OpenFile() {
   if (!IsOpen()) TEngineFile::OpenFile();
@@ -114,7 +121,8 @@ void TBufferedFile::EmptyFile() {
   table_.MarkWrittenSinceOpen();
 }
 
-int32_t TBufferedFile::CacheLimitFor(int32_t bufferSize, int32_t objectSize, int32_t maxBytes, int32_t maxCount) {
+int32_t TBufferedFile::CacheLimitFor(int32_t bufferSize, int32_t objectSize, int32_t maxBytes,
+                                     int32_t maxCount) {
   int64_t perBuffer = int64_t{bufferSize} + objectSize;
   // A nonsense size from a damaged header counts as none.
   int64_t limit = bufferSize != 0 && perBuffer > 0 ? int64_t{maxBytes} / perBuffer : maxCount;
@@ -213,7 +221,7 @@ std::unique_ptr<TBuffer> TBufferedFile::TakeSlot(int32_t initParam, uint32_t num
     // Everything is pinned, or dirty inside a transaction: grow instead of failing.
     int32_t step = std::max(GetCapacityStep(), 1);
     capacity_ = capacity_ > std::numeric_limits<int32_t>::max() - step ? std::numeric_limits<int32_t>::max()
-                                                                        : capacity_ + step;
+                                                                       : capacity_ + step;
     return CreateSlot(initParam, number);
   }
   std::unique_ptr<TBuffer> buffer = Extract(victim);
@@ -291,7 +299,8 @@ int32_t TBufferedFile::CheckedDiskBufferSize() {
 
 int64_t TBufferedFile::BufferOffset(int64_t number) {
   int64_t offset;
-  if (number < 1 || __builtin_mul_overflow(number - 1, static_cast<int64_t>(CheckedDiskBufferSize()), &offset) ||
+  if (number < 1 ||
+      __builtin_mul_overflow(number - 1, static_cast<int64_t>(CheckedDiskBufferSize()), &offset) ||
       __builtin_add_overflow(offset, GetDataStart(), &offset))
     RaiseBuffersCorrupt();
   return offset;

@@ -15,21 +15,28 @@ TEngineFile::~TEngineFile() {
   }
 }
 
-std::string TEngineFile::GetName() { return name_; }
+std::string TEngineFile::GetName() {
+  return name_;
+}
 
-void TEngineFile::Raise(uint16_t code) { engine_.RaiseError(code, GetName()); }
+void TEngineFile::Raise(uint16_t code) {
+  engine_.RaiseError(code, GetName());
+}
 
 void TEngineFile::CheckResult(int32_t result) {
   if (result < 0) Raise(static_cast<uint16_t>(-result));
 }
 
-bool TEngineFile::Exists() { return engine_.RegistryExists(name_, inMemory); }
+bool TEngineFile::Exists() {
+  return engine_.RegistryExists(name_, inMemory);
+}
 
 void TEngineFile::OpenFile() {
   if (!Exists()) Raise(ZARNIK_OSENOENT);
   forcedReadOnly = false;
   TBaseFile* file = nullptr;
-  int32_t handle = engine_.RegistryOpen(name_, inMemory, hidden, temporary, exclusive, readOnly, forcedReadOnly, &file);
+  int32_t handle =
+      engine_.RegistryOpen(name_, inMemory, hidden, temporary, exclusive, readOnly, forcedReadOnly, &file);
   CheckResult(handle);
   file_ = file;
   handle_ = handle;
@@ -55,7 +62,9 @@ void TEngineFile::CreateFile() {
   open_ = true;
 }
 
-void TEngineFile::DeleteFile() { CheckResult(engine_.RegistryDelete(name_, inMemory)); }
+void TEngineFile::DeleteFile() {
+  CheckResult(engine_.RegistryDelete(name_, inMemory));
+}
 
 void TEngineFile::RenameFile(const std::string& newName) {
   CheckResult(engine_.RegistryRename(name_, inMemory, newName));

@@ -20,7 +20,9 @@ const TDigest& Marker() {
 
 // A stored chunk never exceeds zlib's bound for a full chunk: anything longer
 // (or negative) is damage.
-int64_t MaxStoredChunk() { return static_cast<int64_t>(compressBound(kCopyChunkSize)); }
+int64_t MaxStoredChunk() {
+  return static_cast<int64_t>(compressBound(kCopyChunkSize));
+}
 
 void PutInt32(uint8_t* bytes, int32_t value) {
   auto u = static_cast<uint32_t>(value);
@@ -35,7 +37,8 @@ int32_t GetInt32(const uint8_t* bytes) {
 
 class TReporter {
  public:
-  TReporter(const TCopyReporting& reporting, std::string name) : reporting_(reporting), name_(std::move(name)) {}
+  TReporter(const TCopyReporting& reporting, std::string name)
+      : reporting_(reporting), name_(std::move(name)) {}
 
   void Report(int percent) {
     if (reporting_.progress) reporting_.progress(reporting_.userData, name_, percent);
@@ -43,7 +46,8 @@ class TReporter {
   }
   void Advance(int64_t done, int64_t total) {
     if (total <= 0) return;
-    int percent = static_cast<int>(std::min(100.0, static_cast<double>(done) / static_cast<double>(total) * 100.0));
+    int percent =
+        static_cast<int>(std::min(100.0, static_cast<double>(done) / static_cast<double>(total) * 100.0));
     if (percent >= last_ + reporting_.step) Report(percent);
   }
 
@@ -86,7 +90,8 @@ bool ReadPreamble(TEngineFile& source) {
   int64_t start = source.Seek(kSeekFromCurrent, 0);
   uint8_t marker[kCopyMarkerSize];
   int32_t got = source.ReadBuffer(marker, kCopyMarkerSize, true);
-  if (got == static_cast<int32_t>(kCopyMarkerSize) && std::memcmp(marker, Marker().data(), kCopyMarkerSize) == 0) {
+  if (got == static_cast<int32_t>(kCopyMarkerSize) &&
+      std::memcmp(marker, Marker().data(), kCopyMarkerSize) == 0) {
     uint8_t level = 0;
     return source.ReadBuffer(&level, 1, true) == 1 && level != 0;
   }
@@ -141,7 +146,8 @@ void ReadFileCopy(TEngineFile& source, TEngineFile* destination, int64_t size, T
   int64_t start = source.Seek(kSeekFromCurrent, 0);
   bool compressed = ReadPreamble(source);
   int64_t total = size >= 0 ? size : source.GetFileSize() - (compressed ? kCopyPreambleSize : start);
-  if (destination != nullptr && destination->Seek(kSeekFromStart, 0) != 0) destination->Raise(ZARNIK_WRITEERR);
+  if (destination != nullptr && destination->Seek(kSeekFromStart, 0) != 0)
+    destination->Raise(ZARNIK_WRITEERR);
   int64_t produced = 0;
   int64_t consumed = 0;
   std::vector<uint8_t> chunk;
@@ -157,7 +163,8 @@ void ReadFileCopy(TEngineFile& source, TEngineFile* destination, int64_t size, T
       if (static_cast<int64_t>(chunk.size()) > wanted) chunk.resize(static_cast<size_t>(wanted));
     } else {
       chunk.resize(static_cast<size_t>(std::min<int64_t>(wanted, kCopyChunkSize)));
-      chunk.resize(static_cast<size_t>(source.ReadBuffer(chunk.data(), static_cast<int32_t>(chunk.size()), true)));
+      chunk.resize(
+          static_cast<size_t>(source.ReadBuffer(chunk.data(), static_cast<int32_t>(chunk.size()), true)));
       consumed += static_cast<int64_t>(chunk.size());
     }
     if (destination != nullptr && !chunk.empty())

@@ -11,7 +11,9 @@ namespace zarnik {
 
 namespace {
 
-constexpr int32_t Refused(TErrorCode code) { return -static_cast<int32_t>(code); }
+constexpr int32_t Refused(TErrorCode code) {
+  return -static_cast<int32_t>(code);
+}
 
 int CompareNames(const std::string& a, const std::string& b) {
   return platform::CompareText(platform::TrimSpaces(a), platform::TrimSpaces(b), true);
@@ -24,10 +26,10 @@ TFileRegistry::TFileRegistry(TDataEngine& engine, bool inMemory) : engine_(engin
 TFileRegistry::~TFileRegistry() = default;
 
 TFileRegistry::TList::iterator TFileRegistry::Find(const std::string& name, bool& found) {
-  auto at = std::lower_bound(files_.begin(), files_.end(), name, [](const std::unique_ptr<TBaseFile>& f,
-                                                                    const std::string& key) {
-    return CompareNames(f->Name(), key) < 0;
-  });
+  auto at = std::lower_bound(files_.begin(), files_.end(), name,
+                             [](const std::unique_ptr<TBaseFile>& f, const std::string& key) {
+                               return CompareNames(f->Name(), key) < 0;
+                             });
   found = at != files_.end() && CompareNames((*at)->Name(), name) == 0;
   return at;
 }
@@ -75,8 +77,8 @@ int32_t TFileRegistry::Create(const std::string& name, bool temporary, bool hidd
   return handle;
 }
 
-int32_t TFileRegistry::Open(const std::string& name, bool hidden, bool temporary, bool exclusive, bool& readOnly,
-                            bool& forcedReadOnly, TBaseFile** file) {
+int32_t TFileRegistry::Open(const std::string& name, bool hidden, bool temporary, bool exclusive,
+                            bool& readOnly, bool& forcedReadOnly, TBaseFile** file) {
   TCriticalSectionGuard lock(guard_);
   bool found;
   auto at = Find(name, found);

@@ -10,9 +10,13 @@ using platform::FileAccess;
 using platform::FileCreation;
 using platform::FileShare;
 
-TPhysicalFile::~TPhysicalFile() { CloseDescriptor(); }
+TPhysicalFile::~TPhysicalFile() {
+  CloseDescriptor();
+}
 
-int32_t TPhysicalFile::OSFailure() { return -static_cast<int32_t>(Engine().TranslateOSError()); }
+int32_t TPhysicalFile::OSFailure() {
+  return -static_cast<int32_t>(Engine().TranslateOSError());
+}
 
 void TPhysicalFile::CloseDescriptor() {
   if (descriptor_ < 0) return;
@@ -35,7 +39,8 @@ int32_t TPhysicalFile::Open() {
     if (files.GetAttributes(Name(), attributes) != 0) return OSFailure();
     if (attributes.readOnly) readOnly = forcedReadOnly = true;
     FileShare share = exclusive ? FileShare::Exclusive : FileShare::Shared;
-    int fd = files.Open(Name(), readOnly ? FileAccess::Read : FileAccess::ReadWrite, share, FileCreation::OpenExisting);
+    int fd = files.Open(Name(), readOnly ? FileAccess::Read : FileAccess::ReadWrite, share,
+                        FileCreation::OpenExisting);
     if (fd < 0 && !readOnly) {
       fd = files.Open(Name(), FileAccess::Read, share, FileCreation::OpenExisting);
       if (fd >= 0) readOnly = true;
@@ -55,7 +60,8 @@ int32_t TPhysicalFile::Open() {
 int32_t TPhysicalFile::CreateNew() {
   TCriticalSectionGuard lock(FileGuard());
   if (descriptor_ < 0) {
-    int fd = Engine().Files().Open(Name(), FileAccess::ReadWrite, FileShare::Exclusive, FileCreation::CreateAlways);
+    int fd = Engine().Files().Open(Name(), FileAccess::ReadWrite, FileShare::Exclusive,
+                                   FileCreation::CreateAlways);
     if (fd < 0) return OSFailure();
     descriptor_ = fd;
     descriptorReadOnly_ = false;
@@ -101,7 +107,8 @@ int32_t TPhysicalFile::Write(int32_t handle, const void* buffer, int32_t count) 
     errno = EBADF;
     return -1;
   }
-  int64_t done = count == 0 ? Engine().Files().Truncate(descriptor_) : Engine().Files().Write(descriptor_, buffer, count);
+  int64_t done = count == 0 ? Engine().Files().Truncate(descriptor_)
+                            : Engine().Files().Write(descriptor_, buffer, count);
   if (done < 0) Engine().TranslateOSError();
   return static_cast<int32_t>(done);
 }

@@ -4,14 +4,17 @@ namespace zarnik {
 
 namespace {
 
-bool IsOpen(TBufferedFile* file) { return file != nullptr && file->IsOpen(); }
+bool IsOpen(TBufferedFile* file) {
+  return file != nullptr && file->IsOpen();
+}
 
 void FlushSystem(TBufferedFileTable& table, TBufferedFile& file, const TTableFlushOptions& options) {
   if (options.flushSystem || table.ForceBufferFlush()) file.FlushFile();
 }
 
 // Buffers, header, definitions; returns whether the header was written.
-bool FlushFile(TBufferedFileTable& table, TBufferedFile* file, bool forceHeader, const TTableFlushOptions& options) {
+bool FlushFile(TBufferedFileTable& table, TBufferedFile* file, bool forceHeader,
+               const TTableFlushOptions& options) {
   if (!IsOpen(file)) return false;
   bool wroteBuffers = file->FlushBuffers(false);
   bool wroteHeader = file->WriteHeader(forceHeader || wroteBuffers);
@@ -25,8 +28,9 @@ bool FlushFile(TBufferedFileTable& table, TBufferedFile* file, bool forceHeader,
 
 void FlushTable(TBufferedFileTable& table, const TTableFiles& files, const TTableFlushOptions& options) {
   if (table.TransactionActive()) {
-    const std::pair<TBufferedFile*, bool> forced[] = {
-        {files.data, options.forceDataHeader}, {files.index, options.forceIndexHeader}, {files.blob, options.forceBlobHeader}};
+    const std::pair<TBufferedFile*, bool> forced[] = {{files.data, options.forceDataHeader},
+                                                      {files.index, options.forceIndexHeader},
+                                                      {files.blob, options.forceBlobHeader}};
     for (const auto& [file, force] : forced)
       if (force && IsOpen(file)) file->MarkHeaderChanged();
     return;

@@ -19,7 +19,9 @@ void FaultyFileServices::ShortNth(FileCall call, int n, int64_t bytes) {
   faults_[Index(call)] = {calls_[Index(call)] + n, 0, bytes, false};
 }
 
-void FaultyFileServices::ClearFaults() { faults_ = {}; }
+void FaultyFileServices::ClearFaults() {
+  faults_ = {};
+}
 
 bool FaultyFileServices::Fails(FileCall call) {
   if (crashed_) {
@@ -28,7 +30,8 @@ bool FaultyFileServices::Fails(FileCall call) {
   }
   int count = ++calls_[Index(call)];
   const Fault& fault = faults_[Index(call)];
-  bool hit = fault.at > 0 && fault.shortBytes < 0 && (count == fault.at || (fault.sticky && count > fault.at));
+  bool hit =
+      fault.at > 0 && fault.shortBytes < 0 && (count == fault.at || (fault.sticky && count > fault.at));
   if (hit) errno = fault.error;
   return hit;
 }
@@ -39,7 +42,8 @@ int64_t FaultyFileServices::Cut(FileCall call, int64_t count) {
   return count;
 }
 
-void FaultyFileServices::Journal(int handle, int64_t offset, int64_t length, const void* after, bool truncate) {
+void FaultyFileServices::Journal(int handle, int64_t offset, int64_t length, const void* after,
+                                 bool truncate) {
   struct stat st;
   if (fstat(handle, &st) != 0) return;
   Change change{offset, st.st_size, truncate, {}, {}};

@@ -80,7 +80,7 @@ class FaultyFileServices : public platform::FileServices {
   static constexpr size_t kCalls = static_cast<size_t>(FileCall::Count_);
   std::array<int, kCalls> calls_{};
   std::array<Fault, kCalls> faults_{};
-  std::map<int, std::string> names_;                   // open descriptor -> file name
+  std::map<int, std::string> names_;                    // open descriptor -> file name
   std::map<std::string, std::vector<Change>> journal_;  // file name -> unflushed changes
   bool recording_ = false;
   bool crashed_ = false;

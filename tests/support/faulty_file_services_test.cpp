@@ -53,7 +53,8 @@ TEST(FaultyFileServicesTest, CrashLosesOrTearsWhatWasNotFlushed) {
 TEST(FaultyFileServicesTest, FailsTheNthCallOnlyOrFromThereOn) {
   TempFolder folder;
   FaultyFileServices services;
-  int fd = services.Open(folder.File("f.dat"), FileAccess::ReadWrite, FileShare::Exclusive, FileCreation::CreateAlways);
+  int fd = services.Open(folder.File("f.dat"), FileAccess::ReadWrite, FileShare::Exclusive,
+                         FileCreation::CreateAlways);
   services.FailNth(FileCall::Write, 2, ENOSPC);
   EXPECT_EQ(services.Write(fd, "a", 1), 1);
   EXPECT_EQ(services.Write(fd, "b", 1), -1);

@@ -28,8 +28,12 @@ class TestTable : public TBufferedFileTable {
     return onRefresh ? onRefresh() : false;
   }
   bool Encrypted() override { return key.schedule != nullptr; }
-  void EncryptTableBuffer(uint8_t* buffer, size_t length) override { engine_.EncryptBuffer(key, buffer, length); }
-  void DecryptTableBuffer(uint8_t* buffer, size_t length) override { engine_.DecryptBuffer(key, buffer, length); }
+  void EncryptTableBuffer(uint8_t* buffer, size_t length) override {
+    engine_.EncryptBuffer(key, buffer, length);
+  }
+  void DecryptTableBuffer(uint8_t* buffer, size_t length) override {
+    engine_.DecryptBuffer(key, buffer, length);
+  }
   void SetPassword(const std::string& password) {
     TDigest digest = MD5Digest(password);
     key = engine_.CryptoInit(digest.data(), digest.size());

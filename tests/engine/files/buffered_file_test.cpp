@@ -78,7 +78,8 @@ TEST_F(BufferedFileTest, AppendingPastTheEndNeverReads) {
 TEST_F(BufferedFileTest, BufferZeroAndBuffersBeyondTheFileAreCorrupt) {
   Open(3);
   bool continueFlag;
-  EXPECT_EQ(RaisedBy([&] { file.GetBuffer(nullptr, 0, 0, 0, false, continueFlag); }).code, ZARNIK_FILECORRUPT);
+  EXPECT_EQ(RaisedBy([&] { file.GetBuffer(nullptr, 0, 0, 0, false, continueFlag); }).code,
+            ZARNIK_FILECORRUPT);
   // The header claims more buffers than the file holds.
   file.count = 10;
   EXPECT_EQ(RaisedBy([&] { Get(6); }).code, ZARNIK_READERR);
@@ -132,8 +133,8 @@ TEST_F(BufferedFileTest, ReadAheadReadsOnceAndHandsOutTheRequestedBufferLast) {
   } cases[] = {
       {kDirectionBackward, 12, 5, {12, 11, 10, 9, 8}},
       {kDirectionForward, 3, 5, {3, 4, 5, 6, 7}},
-      {kDirectionForward, 18, 5, {18, 19, 20}},  // never past the last buffer
-      {kDirectionBackward, 2, 5, {2, 1}},        // never before the first
+      {kDirectionForward, 18, 5, {18, 19, 20}},               // never past the last buffer
+      {kDirectionBackward, 2, 5, {2, 1}},                     // never before the first
       {kDirectionForward, 3, 50, {3, 4, 5, 6, 7, 8, 9, 10}},  // at most the read-ahead limit
       {kDirectionNone, 3, 5, {3}},
   };
@@ -270,6 +271,20 @@ TEST_F(BufferedFileTest, StatisticsCountAndResetZeroesThem) {
   EXPECT_EQ(file.Hits() + file.Reads() + file.PhysicalReads() + file.WriteRuns(), 0);
 }
 
+TEST_F(BufferedFileTest, OnlyWhatTheTableFlushSentToTheDiskSurvivesACrash) {
+  services.RecordWrites();
+  Open(4);
+  Change(1, 0x11);
+  TTableFlushOptions durable;
+  durable.flushSystem = true;
+  FlushTable(table, {&file, nullptr, nullptr}, durable);
+  Change(2, 0x22);
+  FlushTable(table, {&file, nullptr, nullptr}, {});  // written, not flushed
+  services.Crash();
+  EXPECT_EQ(OnDisk(1), 0x11);
+  EXPECT_EQ(OnDisk(2), 2);
+}
+
 TEST(BufferedFileCacheLimitTest, FollowsTheBufferSize) {
   EXPECT_EQ(TBufferedFile::CacheLimitFor(100, 36, 32768, 8192), 240);
   EXPECT_EQ(TBufferedFile::CacheLimitFor(0, 36, 32768, 8192), 8192);
@@ -298,8 +313,8 @@ TEST_F(TableFlushTest, AChangedIndexMovesTheDataHeadersCounter) {
   TBufferPin(index.GetBuffer(nullptr, 0, 1, 0, false, continueFlag))->dirty = true;
   int flushes = services.Calls(FileCall::Flush);
   FlushTable(table, {&file, &index, nullptr}, {});
-  EXPECT_EQ(index.headerWrites, 1);  // its buffers were written
-  EXPECT_EQ(file.headerWrites, 1);   // forced because the index header was written
+  EXPECT_EQ(index.headerWrites, 1);                     // its buffers were written
+  EXPECT_EQ(file.headerWrites, 1);                      // forced because the index header was written
   EXPECT_EQ(services.Calls(FileCall::Flush), flushes);  // nobody asked for the system flush
   FlushTable(table, {&file, &index, nullptr}, {});
   EXPECT_EQ(file.headerWrites, 1);  // nothing changed since

@@ -142,11 +142,13 @@ TEST_F(FileCopyTest, ShortWritesOfACopyAreErrors) {
   Put("src.dat", Sample(100000));
   for (int level : {0, 6}) {
     services.ShortNth(FileCall::Write, 2, 3);
-    EXPECT_EQ(RaisedBy([&] { Open("src.dat")->CopyToFile(folder.File("copy.cpy"), level); }).code, ZARNIK_WRITEERR);
+    EXPECT_EQ(RaisedBy([&] { Open("src.dat")->CopyToFile(folder.File("copy.cpy"), level); }).code,
+              ZARNIK_WRITEERR);
   }
   Open("src.dat")->CopyToFile(folder.File("copy.cpy"), 6);
   services.ShortNth(FileCall::Write, 1, 3);
-  EXPECT_EQ(RaisedBy([&] { Create("dst.dat")->RestoreFromFile(folder.File("copy.cpy")); }).code, ZARNIK_WRITEERR);
+  EXPECT_EQ(RaisedBy([&] { Create("dst.dat")->RestoreFromFile(folder.File("copy.cpy")); }).code,
+            ZARNIK_WRITEERR);
 }
 
 TEST_F(FileCopyTest, ProgressIsReportedInSteps) {

@@ -68,7 +68,8 @@ TEST_P(FileRegistryTest, UniqueNamesSkipWhatExists) {
   EXPECT_EQ(first, folder.Path() + "/" + thread + "0.tmp");
   TBaseFile* file = nullptr;
   ASSERT_GT(engine.RegistryCreate(first, inMemory, false, false, &file), 0);
-  EXPECT_EQ(engine.MakeUniqueFileName(folder.Path() + "/", ".tmp", inMemory), folder.Path() + "/" + thread + "1.tmp");
+  EXPECT_EQ(engine.MakeUniqueFileName(folder.Path() + "/", ".tmp", inMemory),
+            folder.Path() + "/" + thread + "1.tmp");
 }
 
 INSTANTIATE_TEST_SUITE_P(DiskAndMemory, FileRegistryTest, ::testing::Bool(),

@@ -39,7 +39,8 @@ TEST_F(MemoryFileTest, ReadsStopAtTheEndAndLeaveThePositionThere) {
   EXPECT_EQ(file->ReadBuffer(out.data(), 10, true), 0);  // at the size
   file->Seek(kSeekFromStart, 90);
   EXPECT_EQ(file->ReadBuffer(out.data(), 50, true), 10);
-  EXPECT_EQ(std::vector<uint8_t>(out.begin(), out.begin() + 10), std::vector<uint8_t>(data.begin() + 90, data.end()));
+  EXPECT_EQ(std::vector<uint8_t>(out.begin(), out.begin() + 10),
+            std::vector<uint8_t>(data.begin() + 90, data.end()));
   EXPECT_EQ(file->Seek(kSeekFromCurrent, 0), 100);
   file->Seek(kSeekFromStart, -5);
   EXPECT_EQ(file->ReadBuffer(out.data(), 10, true), 0);  // a negative position reads nothing
@@ -148,14 +149,14 @@ TEST_F(MemoryFileTest, RegionLocksRefuseEveryOverlap) {
     int64_t offset, length;
     bool locks;
   } cases[] = {
-      {100, 1, false},   // same start
-      {90, 11, false},   // ends on the first byte
-      {109, 5, false},   // starts on the last byte
-      {95, 30, false},   // covers it
-      {90, 10, true},    // ends just before
-      {110, 1, true},    // starts just after
-      {0, 0, false},     // empty
-      {-1, 5, false},    // negative
+      {100, 1, false},                    // same start
+      {90, 11, false},                    // ends on the first byte
+      {109, 5, false},                    // starts on the last byte
+      {95, 30, false},                    // covers it
+      {90, 10, true},                     // ends just before
+      {110, 1, true},                     // starts just after
+      {0, 0, false},                      // empty
+      {-1, 5, false},                     // negative
       {0x7FFFFFFFFFFFFFF0, 0x20, false},  // runs past the largest offset
       {0x7FFFFFFFFFFFFFF0, 0x10, true},   // ends on it
   };

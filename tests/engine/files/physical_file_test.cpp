@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-
 #include "engine/core/data_engine.h"
 #include "engine/files/engine_file.h"
 #include "engine/files/file_registry.h"
@@ -53,6 +52,7 @@ TEST_F(PhysicalFileTest, ReadOnlyAttributeForcesReadOnly) {
   EXPECT_TRUE(file->readOnly);
   EXPECT_TRUE(file->forcedReadOnly);
   EXPECT_EQ(RaisedBy([&] { file->WriteBuffer("x", 1); }).code, ZARNIK_WRITEERR);
+  EXPECT_TRUE(file->LockRegion(true, 1, 0xFFFFFFFF));  // readers still lock
   // A read-only file is not replaced by a create either.
   file->CloseFile();
   EXPECT_EQ(RaisedBy([&] { MakeFile("ro.dat")->CreateFile(); }).code, ZARNIK_OSEACCES);
@@ -101,6 +101,7 @@ TEST_F(PhysicalFileTest, TemporaryFileIsDeletedByItsLastClose) {
 TEST_F(PhysicalFileTest, OpenCreateRenameDeleteReportTheSystemsRefusals) {
   WriteDisk("a.dat", "abc");
   mkdir(folder.File("dir.dat").c_str(), 0755);
+  mkfifo(folder.File("fifo.dat").c_str(), 0644);
   struct Case {
     const char* what;
     std::function<void()> operation;
@@ -108,6 +109,7 @@ TEST_F(PhysicalFileTest, OpenCreateRenameDeleteReportTheSystemsRefusals) {
   } cases[] = {
       {"open missing", [&] { MakeFile("none.dat")->OpenFile(); }, ZARNIK_OSENOENT},
       {"open a folder", [&] { MakeFile("dir.dat")->OpenFile(); }, ZARNIK_OSENOENT},
+      {"open a pipe", [&] { MakeFile("fifo.dat")->OpenFile(); }, ZARNIK_OSEACCES},  // and no hang
       {"delete missing", [&] { MakeFile("none.dat")->DeleteFile(); }, ZARNIK_OSENOENT},
       {"rename missing", [&] { MakeFile("none.dat")->RenameFile(folder.File("b.dat")); }, ZARNIK_OSENOENT},
       {"rename onto a file", [&] { MakeFile("a.dat")->RenameFile(folder.File("dir.dat")); }, ZARNIK_OSEACCES},
@@ -134,7 +136,8 @@ TEST_F(PhysicalFileTest, FailedTransfersBecomeEngineErrorsAndReleaseEverything) 
   } cases[] = {
       {"read", FileCall::Read, EIO, [&](TEngineFile& f) { f.ReadBuffer(buffer, 10, true); }, ZARNIK_READERR},
       {"write", FileCall::Write, ENOSPC, [&](TEngineFile& f) { f.WriteBuffer(buffer, 10); }, ZARNIK_WRITEERR},
-      {"truncate", FileCall::Truncate, EIO, [&](TEngineFile& f) { f.WriteBuffer(nullptr, 0); }, ZARNIK_WRITEERR},
+      {"truncate", FileCall::Truncate, EIO, [&](TEngineFile& f) { f.WriteBuffer(nullptr, 0); },
+       ZARNIK_WRITEERR},
       {"flush", FileCall::Flush, EIO, [&](TEngineFile& f) { f.FlushFile(); }, ZARNIK_WRITEERR},
   };
   for (const Case& c : cases) {
@@ -198,13 +201,15 @@ TEST_F(PhysicalFileTest, ShareModesHoldBetweenProcesses) {
   for (const Case& c : cases) {
     std::unique_ptr<TEngineFile> held;
     ChildProcess child([&](ChildProcess& self) {
-      return InChild([&](TDataEngine& e) {
-        held = std::make_unique<TEngineFile>(e);
-        held->SetFileName(name);
-        held->exclusive = c.childExclusive;
-        held->OpenFile();
-        return true;
-      }, self);
+      return InChild(
+          [&](TDataEngine& e) {
+            held = std::make_unique<TEngineFile>(e);
+            held->SetFileName(name);
+            held->exclusive = c.childExclusive;
+            held->OpenFile();
+            return true;
+          },
+          self);
     });
     char ready = 0;
     ASSERT_TRUE(child.Receive(&ready));
@@ -230,21 +235,23 @@ TEST_F(PhysicalFileTest, RegionLocksHoldBetweenProcesses) {
   const int64_t top = 0xFFFFFFFF;
   std::unique_ptr<TEngineFile> file;
   ChildProcess child([&](ChildProcess& self) {
-    return InChild([&](TDataEngine& e) {
-      file = std::make_unique<TEngineFile>(e);
-      file->SetFileName(name);
-      file->OpenFile();
-      return file->LockRegion(true, 100, top - 100);
-    }, self);
+    return InChild(
+        [&](TDataEngine& e) {
+          file = std::make_unique<TEngineFile>(e);
+          file->SetFileName(name);
+          file->OpenFile();
+          return file->LockRegion(true, 100, top - 100);
+        },
+        self);
   });
   char ready = 0;
   ASSERT_TRUE(child.Receive(&ready));
   ASSERT_EQ(ready, 'r');
   file = MakeFile("l.dat");
   file->OpenFile();
-  EXPECT_FALSE(file->LockRegion(true, 1, top - 1));    // last byte of the other's range
+  EXPECT_FALSE(file->LockRegion(true, 1, top - 1));      // last byte of the other's range
   EXPECT_FALSE(file->LockRegion(true, 201, top - 300));  // overlaps its first byte
-  EXPECT_TRUE(file->LockRegion(true, 1, top));         // just beyond it
+  EXPECT_TRUE(file->LockRegion(true, 1, top));           // just beyond it
   EXPECT_EQ(file->File()->LockedRegionCount(), 1u);
   child.Send('q');
   EXPECT_EQ(child.Join(), 0);
