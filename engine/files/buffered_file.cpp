@@ -167,29 +167,24 @@ std::vector<uint32_t> TBufferedFile::RecencyOrder() const {
   return numbers;
 }
 
-// --- the sorted list
-
-TBufferedFile::TBufferList::iterator TBufferedFile::LowerBound(uint32_t number) {
-  return std::lower_bound(buffers_.begin(), buffers_.end(), number,
-                          [](const std::unique_ptr<TBuffer>& b, uint32_t n) { return b->number < n; });
-}
+// --- the cached buffers by number
 
 TBuffer* TBufferedFile::FindCached(uint32_t number) {
-  auto at = LowerBound(number);
-  return at != buffers_.end() && (*at)->number == number ? at->get() : nullptr;
+  auto at = buffers_.find(number);
+  return at != buffers_.end() ? at->second.get() : nullptr;
 }
 
 TBuffer* TBufferedFile::InsertSorted(std::unique_ptr<TBuffer> buffer) {
   TBuffer* raw = buffer.get();
-  buffers_.insert(LowerBound(raw->number), std::move(buffer));
+  if (!buffers_.try_emplace(raw->number, std::move(buffer)).second) RaiseBuffersCorrupt();
   LinkFront(raw);
   return raw;
 }
 
 std::unique_ptr<TBuffer> TBufferedFile::Extract(TBuffer* buffer) {
-  auto at = LowerBound(buffer->number);
-  if (at == buffers_.end() || at->get() != buffer) RaiseBuffersCorrupt();
-  std::unique_ptr<TBuffer> owned = std::move(*at);
+  auto at = buffers_.find(buffer->number);
+  if (at == buffers_.end() || at->second.get() != buffer) RaiseBuffersCorrupt();
+  std::unique_ptr<TBuffer> owned = std::move(at->second);
   buffers_.erase(at);
   Unlink(buffer);
   return owned;
@@ -298,7 +293,7 @@ int32_t TBufferedFile::CheckedDiskBufferSize() {
 }
 
 int64_t TBufferedFile::BufferOffset(int64_t number) {
-  int64_t offset;
+  int64_t offset = 0;
   if (number < 1 ||
       __builtin_mul_overflow(number - 1, static_cast<int64_t>(CheckedDiskBufferSize()), &offset) ||
       __builtin_add_overflow(offset, GetDataStart(), &offset))
@@ -319,29 +314,30 @@ TBuffer* TBufferedFile::ReadBuffers(int32_t initParam, uint32_t number, int32_t 
     ~TReadEnd() { file.readPosition_ = file.readLength_ = 0; }
   } readEnd{*this};
 
-  std::vector<uint8_t> area(static_cast<size_t>(length));
+  // Only the bytes read are ever looked at: no need to zero the area first.
+  std::unique_ptr<uint8_t[]> area = std::make_unique_for_overwrite<uint8_t[]>(static_cast<size_t>(length));
   int32_t got;
   {
     TFileLockGuard lock(*this);
     if (Seek(kSeekFromStart, readPosition_) != readPosition_) Raise(ZARNIK_READERR);
     bool allowShort = (table_.Exclusive() || table_.TransactionActive()) && table_.WrittenSinceOpen();
-    got = ReadBuffer(area.data(), length, allowShort);
+    got = ReadBuffer(area.get(), length, allowShort);
   }
   ++physicalReads_;
   bytesRead_ += got;
   TBuffer* result = nullptr;
-  Distribute(area, first, got, initParam, number, count, direction, result);
+  Distribute(area.get(), first, got, initParam, number, count, direction, result);
   return result;
 }
 
-void TBufferedFile::Distribute(std::vector<uint8_t>& area, int64_t first, int64_t got, int32_t initParam,
-                               uint32_t number, int32_t count, int direction, TBuffer*& result) {
+void TBufferedFile::Distribute(uint8_t* area, int64_t first, int64_t got, int32_t initParam, uint32_t number,
+                               int32_t count, int direction, TBuffer*& result) {
   const int32_t disk = GetDiskBufferSize();
   const int64_t pieces = got / disk;
   auto place = [&](int64_t m) {
     int64_t piece = m - first;
     if (piece >= pieces) return;  // beyond a short read
-    uint8_t* raw = area.data() + piece * disk;
+    uint8_t* raw = area + piece * disk;
     TBuffer* buffer = FindCached(static_cast<uint32_t>(m));
     bool load = buffer == nullptr || (!buffer->dirty && buffer->pinCount == 0);
     if (buffer == nullptr) buffer = InsertSorted(TakeSlot(initParam, static_cast<uint32_t>(m)));
@@ -373,7 +369,7 @@ bool TBufferedFile::InsideRead(uint32_t number) {
 
 bool TBufferedFile::FlushBuffers(bool makeRoom) {
   std::vector<TBuffer*> dirty;
-  for (const std::unique_ptr<TBuffer>& b : buffers_) {
+  for (const auto& [number, b] : buffers_) {
     if (!b->dirty) continue;
     if (b->pinCount > 0) {
       if (makeRoom) continue;
@@ -416,7 +412,7 @@ void TBufferedFile::WriteRun(const std::vector<TBuffer*>& run) {
 // --- dropping and trimming
 
 void TBufferedFile::DropBuffers() {
-  for (std::unique_ptr<TBuffer>& b : buffers_) {
+  for (auto& [number, b] : buffers_) {
     b->next_ = b->previous_ = nullptr;
     if (b->pinCount > 0) {
       // Its user still holds it: it leaves the cache now and goes with its last release.

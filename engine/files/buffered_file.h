@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <vector>
 
@@ -150,19 +151,21 @@ class TBufferedFile : public TEngineFile {
   int32_t WriteRuns() const { return writeRuns_; }
 
  private:
-  using TBufferList = std::vector<std::unique_ptr<TBuffer>>;
+  // Sorted by number and searched in logarithmic time, like a sorted list,
+  // but a read-ahead of many buffers or an eviction from the low end does not
+  // shift the whole cache.
+  using TBufferList = std::map<uint32_t, std::unique_ptr<TBuffer>>;
 
   TBuffer* FindCached(uint32_t number);
-  TBufferList::iterator LowerBound(uint32_t number);
   TBuffer* InsertSorted(std::unique_ptr<TBuffer> buffer);
-  // A cleared buffer for number, at the most recent end, not yet in the sorted list.
+  // A cleared buffer for number, not yet cached (InsertSorted caches it).
   std::unique_ptr<TBuffer> TakeSlot(int32_t initParam, uint32_t number);
   std::unique_ptr<TBuffer> CreateSlot(int32_t initParam, uint32_t number);
   TBuffer* FindVictim();
   std::unique_ptr<TBuffer> Extract(TBuffer* buffer);
   TBuffer* AppendBuffer(int32_t initParam, uint32_t number);
   TBuffer* ReadBuffers(int32_t initParam, uint32_t number, int32_t count, int direction);
-  void Distribute(std::vector<uint8_t>& area, int64_t first, int64_t got, int32_t initParam, uint32_t number,
+  void Distribute(uint8_t* area, int64_t first, int64_t got, int32_t initParam, uint32_t number,
                   int32_t count, int direction, TBuffer*& result);
   bool InsideRead(uint32_t number);
   void WriteRun(const std::vector<TBuffer*>& run);
@@ -179,8 +182,8 @@ class TBufferedFile : public TEngineFile {
   int32_t readLength_ = 0;
   TBuffer* mostRecent_ = nullptr;
   TBuffer* leastRecent_ = nullptr;
-  TBufferList buffers_;  // sorted by number
-  TBufferList retired_;  // dropped while pinned
+  TBufferList buffers_;                            // sorted by number
+  std::vector<std::unique_ptr<TBuffer>> retired_;  // dropped while pinned
   int32_t capacity_ = 0;
   int32_t hits_ = 0;
   int32_t reads_ = 0;
