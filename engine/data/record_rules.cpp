@@ -1,11 +1,10 @@
 #include "engine/data/record_rules.h"
 
-#include <nettle/md5.h>
-
 #include <algorithm>
 #include <cstring>
 #include <vector>
 
+#include "engine/core/data_engine.h"
 #include "engine/data/value_text.h"
 #include "platform/byte_order.h"
 
@@ -32,12 +31,7 @@ bool Exceeds(const TFieldDefinition& field, std::span<const uint8_t> value, cons
 }
 
 TRecordHash Md5(std::span<const uint8_t> bytes) {
-  md5_ctx context;
-  md5_init(&context);
-  md5_update(&context, bytes.size(), bytes.data());
-  TRecordHash digest;
-  md5_digest(&context, digest.size(), digest.data());
-  return digest;
+  return MD5Digest(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
 }
 
 std::span<const uint8_t> HashedPart(std::span<const uint8_t> record) {
