@@ -27,14 +27,14 @@ using namespace platform;
 struct FixtureTable {
   const char* folder;
   const char* table;
-  bool encrypted;
+  const char* password;  // empty when not encrypted
 };
 
 const FixtureTable kFixtures[] = {
-    {"thedata", "TheData", false},
-    {"alltypes", "AllTypes", false},
-    {"compressed", "TheData", false},
-    {"encrypted", "TheData", true},
+    {"thedata", "TheData", ""},
+    {"alltypes", "AllTypes", ""},
+    {"compressed", "TheData", ""},
+    {"encrypted", "TheData", "Secret1"},
 };
 
 std::string FixturePath(const FixtureTable& f, const std::string& name) {
@@ -130,33 +130,62 @@ json ValueAsJson(const TFieldDefinition& f, const TFieldValue& v) {
   }
 }
 
+// The data file with its definitions and records deciphered (the header never is).
+struct LoadedTable {
+  std::vector<uint8_t> file;
+  TTableDefinition table;
+};
+
+void Decipher(TDataEngine& engine, const std::string& password, LoadedTable& t) {
+  TDigest key = MD5Digest(password);
+  TCryptoContext context = engine.CryptoInit(key.data(), key.size());
+  TDigest check = t.table.header.passwordCheck;
+  engine.DecryptBuffer(context, check.data(), check.size());
+  ASSERT_EQ(check, key) << "the password check value";
+  size_t definitions = t.table.DefinitionsSize();
+  ASSERT_LE(kDataHeaderSize + definitions, t.file.size());
+  engine.DecryptBuffer(context, t.file.data() + kDataHeaderSize, definitions);
+  t.table.DecodeDefinitions(std::span<const uint8_t>(t.file).subspan(kDataHeaderSize));
+  for (uint32_t n = 1; n <= t.table.PhysicalRecordCount(); ++n)
+    engine.DecryptBuffer(context, t.file.data() + t.table.RecordOffset(n), t.table.RecordSize());
+}
+
+LoadedTable Load(const FixtureTable& fixture) {
+  LoadedTable t;
+  t.file = ReadFile(FixturePath(fixture, std::string(fixture.table) + ".dat"));
+  EXPECT_GE(t.file.size(), kDataHeaderSize);
+  t.table.DecodeHeader(t.file);
+  if (!t.table.header.encrypted) {
+    t.table.DecodeDefinitions(std::span<const uint8_t>(t.file).subspan(kDataHeaderSize));
+    return t;
+  }
+  TDataEngine engine;
+  Decipher(engine, fixture.password, t);
+  return t;
+}
+
 class FixtureTablesTest : public ::testing::TestWithParam<FixtureTable> {};
 
 TEST_P(FixtureTablesTest, HeaderAndDefinitionsMatchTheSchema) {
   const FixtureTable& fixture = GetParam();
   json schema = json::parse(ReadFile(FixturePath(fixture, "schema.json")));
-  std::vector<uint8_t> file = ReadFile(FixturePath(fixture, std::string(fixture.table) + ".dat"));
-  ASSERT_GE(file.size(), kDataHeaderSize);
-  TTableDefinition table;
-  table.DecodeHeader(file);
+  auto [file, table] = Load(fixture);
   std::vector<TFieldDefinition> expected = SchemaFields(schema);
 
   EXPECT_EQ(table.header.version, 6);
   EXPECT_EQ(table.header.signatureDigest, MD5Digest(kDefaultSignature));
-  EXPECT_EQ(table.header.encrypted, fixture.encrypted);
+  EXPECT_EQ(table.header.encrypted, *fixture.password != 0);
   EXPECT_EQ(table.header.fieldCount, expected.size());
   EXPECT_EQ(table.header.recordSize, ComputeRecordSize(expected));
   EXPECT_EQ(table.header.indexPageSize, schema["indexPageSize"].get<uint32_t>());
   EXPECT_EQ(table.header.blobBlockSize, schema["blobBlockSize"].get<uint32_t>());
   EXPECT_EQ(table.header.localeId, 0u);
-  if (fixture.encrypted) return;  // the definitions are enciphered
 
   size_t records = 0;
   std::ifstream lines(FixturePath(fixture, "records.jsonl"));
   for (std::string line; std::getline(lines, line);) records += !line.empty();
   EXPECT_EQ(table.header.recordCount, static_cast<int32_t>(records));
 
-  table.DecodeDefinitions(std::span<const uint8_t>(file).subspan(kDataHeaderSize));
   ASSERT_EQ(table.FieldCount(), expected.size());
   for (size_t i = 0; i < expected.size(); ++i) {
     const TFieldDefinition& got = table.Fields()[i];
@@ -175,11 +204,7 @@ TEST_P(FixtureTablesTest, HeaderAndDefinitionsMatchTheSchema) {
 
 TEST_P(FixtureTablesTest, EveryRecordReadsBackWithItsValues) {
   const FixtureTable& fixture = GetParam();
-  if (fixture.encrypted) GTEST_SKIP() << "records are enciphered";
-  std::vector<uint8_t> file = ReadFile(FixturePath(fixture, std::string(fixture.table) + ".dat"));
-  TTableDefinition table;
-  table.DecodeHeader(file);
-  table.DecodeDefinitions(std::span<const uint8_t>(file).subspan(kDataHeaderSize));
+  auto [file, table] = Load(fixture);
   ASSERT_FALSE(table.CheckHeader(file.size()));
 
   std::ifstream lines(FixturePath(fixture, "records.jsonl"));

@@ -172,13 +172,7 @@ TEST(TableDefinitionTest, ValidationErrors) {
     const char* name;
     Mutation change;
     TErrorCode code;
-    bool encrypted = false;
-    std::string password;
-    uint32_t locale = 0;
   } cases[] = {
-      {"password missing", [](auto&) {}, ZARNIK_INVALIDPASSWORD, true, "   "},
-      {"password too long", [](auto&) {}, ZARNIK_INVALIDPASSWORD, true, std::string(129, 'p')},
-      {"locale not installed", [](auto&) {}, ZARNIK_CANNOTLOADLDDRV, false, "", 1033},
       {"no fields", [](auto& f) { f.clear(); }, ZARNIK_FLDLIMIT},
       {"1025 fields", [](auto& f) { f.resize(1025, f[0]); }, ZARNIK_FLDLIMIT},
       {"empty name", [](auto& f) { f[1].name = "  "; }, ZARNIK_INVALIDFIELDNAME},
@@ -202,9 +196,13 @@ TEST(TableDefinitionTest, ValidationErrors) {
     std::vector<TFieldDefinition> fields =
         Numbered({NewField("Alpha", kFieldInteger), NewField("Beta", kFieldString, 10), NewField("Gamma", kFieldBlob)});
     c.change(fields);
-    TDefinitionError error = ValidateTableDefinition(fields, c.locale, c.encrypted, c.password);
-    EXPECT_EQ(error.code, c.code) << c.name;
+    EXPECT_EQ(ValidateTableDefinition(fields, 0, false, "").code, c.code) << c.name;
   }
+  std::vector<TFieldDefinition> one = Numbered({NewField("Alpha", kFieldInteger)});
+  EXPECT_EQ(ValidateTableDefinition(one, 0, true, "   ").code, ZARNIK_INVALIDPASSWORD);
+  EXPECT_EQ(ValidateTableDefinition(one, 0, true, std::string(129, 'p')).code, ZARNIK_INVALIDPASSWORD);
+  EXPECT_FALSE(ValidateTableDefinition(one, 0, true, " " + std::string(128, 'p') + " "));
+  EXPECT_EQ(ValidateTableDefinition(one, 1033, false, "").code, ZARNIK_CANNOTLOADLDDRV);
   std::vector<TFieldDefinition> named = Numbered({NewField("Alpha", kFieldInteger), NewField("alpha", kFieldInteger)});
   EXPECT_EQ(ValidateTableDefinition(named, 0, false, "").fieldName, "alpha");
 }
