@@ -118,8 +118,11 @@ TEST(BcdTest, CurrencyToBcdLayout) {
   EXPECT_EQ(bcd[0], 32);
   EXPECT_EQ(bcd[1], 0x80 | 2);
   // 32 digits fill bytes 2-17, right-aligned; the rest stays zero
-  for (size_t i = 2; i < 34; ++i)
-    if (i != 16 && i != 17) EXPECT_EQ(bcd[i], 0) << i;
+  for (size_t i = 2; i < 34; ++i) {
+    if (i != 16 && i != 17) {
+      EXPECT_EQ(bcd[i], 0) << i;
+    }
+  }
   EXPECT_EQ(bcd[16], 0x12);
   EXPECT_EQ(bcd[17], 0x35);
   EXPECT_EQ(BcdToCurrency(bcd), -123500);
