@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
-#include <string>
 
 namespace zarnik {
 
@@ -50,13 +49,10 @@ std::optional<TCurrency> ScaleToCurrency(Wide mantissa, int places, bool negativ
   return static_cast<TCurrency>(scaled);
 }
 
-std::string WideToDigits(Wide value) {
-  std::string digits;
-  do {
-    digits.insert(digits.begin(), static_cast<char>('0' + static_cast<int>(value % 10)));
-    value /= 10;
-  } while (value != 0);
-  return digits;
+size_t DigitCount(Wide value) {
+  size_t count = 1;
+  while (value >= 10) value /= 10, ++count;
+  return count;
 }
 
 }  // namespace
@@ -65,21 +61,16 @@ std::optional<TBcd> CurrencyToBcd(TCurrency value, uint8_t precision, uint8_t pl
   if (precision == 0 || precision > kMaxDigits || places > precision) return std::nullopt;
   bool negative = value < 0;
   Wide magnitude = negative ? static_cast<Wide>(-static_cast<__int128>(value)) : static_cast<Wide>(value);
-  std::string digits;
-  if (places < kCurrencyPlaces) {
-    digits = WideToDigits(DivideRounded(magnitude, PowerOfTen(kCurrencyPlaces - places)));
-  } else {
-    digits = WideToDigits(magnitude) + std::string(places - kCurrencyPlaces, '0');
-    if (magnitude == 0) digits = "0";
-  }
-  if (digits.size() > precision) return std::nullopt;
-  digits.insert(0, precision - digits.size(), '0');
+  // The value at the places: fewer than 4 round the currency, more append zeros.
+  Wide number = places < kCurrencyPlaces ? DivideRounded(magnitude, PowerOfTen(kCurrencyPlaces - places)) : magnitude;
+  size_t zeros = places > kCurrencyPlaces && number != 0 ? places - kCurrencyPlaces : 0;
+  if (DigitCount(number) + zeros > precision) return std::nullopt;
   TBcd bcd{};
   bcd[0] = precision;
   bcd[1] = places;
-  if (negative && digits.find_first_not_of('0') != std::string::npos) bcd[1] |= kSignBit;
-  for (size_t i = 0; i < digits.size(); ++i) {
-    uint8_t digit = static_cast<uint8_t>(digits[i] - '0');
+  if (negative && number != 0) bcd[1] |= kSignBit;
+  for (size_t i = precision - zeros; i-- > 0 && number != 0; number /= 10) {
+    uint8_t digit = static_cast<uint8_t>(number % 10);
     bcd[kDigitBytesOffset + i / 2] |= static_cast<uint8_t>(i % 2 == 0 ? digit << 4 : digit);
   }
   return bcd;
