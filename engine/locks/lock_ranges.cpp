@@ -55,6 +55,18 @@ uint16_t TLockRanges::RandomReadByte() {
   return static_cast<uint16_t>(r == 0 ? 1 : r);
 }
 
+TLockWait TLockWait::TableRead(const TEngineSettings& s) {
+  return {s.TableReadLockWaitTime, s.TableReadLockRetryCount};
+}
+
+TLockWait TLockWait::TableWrite(const TEngineSettings& s) {
+  return {s.TableWriteLockWaitTime, s.TableWriteLockRetryCount};
+}
+
+TLockWait TLockWait::Transaction(const TEngineSettings& s) {
+  return {s.TableTransLockWaitTime, s.TableTransLockRetryCount};
+}
+
 bool TLockWait::Run(const std::function<bool()>& attempt) const {
   for (uint32_t retry = 0;; ++retry) {
     if (attempt()) return true;

@@ -65,6 +65,11 @@ struct TLockWait {
   uint32_t waitTime = 0;
   uint32_t retryCount = 0;
 
+  // The engine's waits for table read, table write and transaction locks.
+  static TLockWait TableRead(const TEngineSettings& settings);
+  static TLockWait TableWrite(const TEngineSettings& settings);
+  static TLockWait Transaction(const TEngineSettings& settings);
+
   // Runs attempt until it succeeds or the attempts are used up.
   bool Run(const std::function<bool()>& attempt) const;
 };
