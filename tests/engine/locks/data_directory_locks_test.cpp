@@ -220,6 +220,39 @@ TEST_F(DirectoryLocksTest, LocksHoldBetweenProcesses) {
   }
 }
 
+// Readers in two processes take different bytes of the table span and both
+// go on; a writer waits until both have let go.
+TEST_F(DirectoryLocksTest, ReadersInTwoProcessesShareATable) {
+  Open(*session).Locks().FindOrAddTable("t");
+  ChildProcess child([this](ChildProcess& self) {
+    TDataEngine childEngine;
+    childEngine.StartEngine("zarnik.lck");
+    TDataTableLocks& entry = childEngine.CreateSession()
+                                 .OpenDirectory("DB", folder.Path(), false, false)
+                                 .Locks()
+                                 .FindOrAddTable("t");
+    entry.ReadLock();
+    self.Send('r');
+    self.Receive();
+    entry.ReadUnlock();
+    self.Send('u');
+    self.Receive();
+    return 0;
+  });
+  ASSERT_TRUE(child.Receive());
+  TDataTableLocks& reader = Entry(*session, "t");
+  TDataTableLocks& writer = Entry(NewSession(), "t");
+  EXPECT_TRUE(reader.ReadLock());
+  reader.ReadUnlock();
+  EXPECT_EQ(RaisedBy([&] { writer.WriteLock(true); }).code, ZARNIK_WRITELOCK);
+  child.Send('u');
+  ASSERT_TRUE(child.Receive());
+  EXPECT_TRUE(writer.WriteLock(true));
+  writer.WriteUnlock(true);
+  child.Send('e');
+  EXPECT_EQ(child.Join(), 0);
+}
+
 // A lock file with the read-only attribute means that nothing is locked: every
 // lock succeeds, and the directory is read-only.
 TEST_F(DirectoryLocksTest, AReadOnlyLockFileMeansNoLocking) {
