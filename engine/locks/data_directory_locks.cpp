@@ -41,10 +41,13 @@ void TDataDirectoryLocks::OpenLockFile() {
 bool TDataDirectoryLocks::CreateLockFile() {
   try {
     lockFile_->CreateFile();
-    // The tables already in the folder take the first slots, in listing order.
-    for (const std::string& name : directory_.ListTables(true))
+    // The tables already in the folder take the first slots, in listing
+    // order, as many as the list holds.
+    for (const std::string& name : directory_.ListTables(true)) {
+      if (tables_.size() == TLockFileTableList::kMaxEntries) break;
       tables_.push_back(
           std::make_unique<TDataTableLocks>(*this, static_cast<uint32_t>(tables_.size() + 1), name));
+    }
     WriteTableList();
     lockFile_->CloseFile();
     return true;
