@@ -1,6 +1,6 @@
 // A test fixture for sessions and database directories: a fresh folder, an
-// engine with short lock waits so that refused locks fail fast, and one
-// session of it.
+// engine with short lock waits so that refused locks fail fast and with file
+// services that can fail on request, and one session of it.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -11,6 +11,7 @@
 #include "engine/core/data_directory.h"
 #include "engine/core/data_engine.h"
 #include "engine/core/data_session.h"
+#include "tests/support/faulty_file_services.h"
 #include "tests/support/temp_folder.h"
 
 namespace zarnik::testing {
@@ -18,10 +19,13 @@ namespace zarnik::testing {
 class SessionTest : public ::testing::Test {
  protected:
   TempFolder folder;
+  // Declared before the engine, which uses them to its end.
+  FaultyFileServices services;
   TDataEngine engine;
   TDataSession* session = nullptr;
 
   void SetUp() override {
+    engine.SetFileServices(&services);
     for (uint16_t* wait : {&engine.Settings.TableReadLockWaitTime, &engine.Settings.TableWriteLockWaitTime,
                            &engine.Settings.TableTransLockWaitTime})
       *wait = 1;

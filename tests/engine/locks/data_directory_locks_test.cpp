@@ -208,7 +208,9 @@ TEST_F(DirectoryLocksTest, LocksHoldBetweenProcesses) {
     });
     ASSERT_TRUE(child.Receive());
     TDataTableLocks& entry = Entry(here, "t");
+    int attempts = services.Calls(FileCall::Lock);
     EXPECT_EQ(RaisedBy([&] { entry.ReadLock(); }).code, ZARNIK_READLOCK);
+    EXPECT_EQ(services.Calls(FileCall::Lock) - attempts, 3);  // retry count 2
     EXPECT_EQ(RaisedBy([&] { entry.TransactionLock(); }).code, ZARNIK_TRANSLOCK);
     child.Send('u');
     ASSERT_TRUE(child.Receive());
@@ -276,21 +278,16 @@ TEST_F(DirectoryLocksTest, AReadOnlyLockFileMeansNoLocking) {
 // A failure while the list is read gives the list's read lock back: the
 // other users of the lock file can still change the list.
 TEST_F(DirectoryLocksTest, AFailedReadOfTheListReleasesItsLock) {
-  testing::FaultyFileServices services;
-  engine.SetFileServices(&services);
   TDataDirectory& first = Open(*session);
   services.FailNth(FileCall::Read, 1, EIO);
   EXPECT_EQ(RaisedBy([&] { Open(NewSession()); }).code, ZARNIK_READERR);
   EXPECT_EQ(first.Locks().FindOrAddTable("t").Slot(), 1u);
   session->CloseDirectory(&first);
-  engine.SetFileServices(nullptr);
 }
 
 // Where the lock file can be neither made (a read-only file system) nor
 // opened for writing, the directory locks nothing and is read-only.
 TEST_F(DirectoryLocksTest, ALockFileThatCannotBeWrittenMeansNoLocking) {
-  testing::FaultyFileServices services;
-  engine.SetFileServices(&services);
   services.FailNth(FileCall::Open, 1, EROFS);
   TDataDirectory& unmade = Open(*session);
   EXPECT_TRUE(unmade.ReadOnly());
@@ -304,7 +301,6 @@ TEST_F(DirectoryLocksTest, ALockFileThatCannotBeWrittenMeansNoLocking) {
   EXPECT_TRUE(unwritable.ReadOnly());
   EXPECT_TRUE(unwritable.Locks().FindOrAddTable("t").ReadLock());
   session->CloseDirectory(&unwritable);
-  engine.SetFileServices(nullptr);
 }
 
 }  // namespace
