@@ -13,7 +13,16 @@ namespace zarnik {
 TDataDirectoryLocks::TDataDirectoryLocks(TDataDirectory& directory)
     : directory_(directory), ranges_(directory.Engine().Limits()) {}
 
-TDataDirectoryLocks::~TDataDirectoryLocks() = default;
+TDataDirectoryLocks::~TDataDirectoryLocks() {
+  // Other users of the lock file in this process keep it open, and with it
+  // every range locked through it: what this directory still holds would
+  // lock them out for good.
+  if (databaseWrite_) UnlockRange(ranges_.DatabaseWriteSpan());
+  if (transactionAll_) UnlockRange(ranges_.TransactionSpan());
+  if (databaseWrite_) SetAllFlags(TDataTableLocks::kWriteLocked, false);
+  if (transactionAll_) SetAllFlags(TDataTableLocks::kTransactionLocked, false);
+  for (const std::unique_ptr<TDataTableLocks>& table : tables_) table->Release();
+}
 
 TDataEngine& TDataDirectoryLocks::Engine() {
   return directory_.Engine();
@@ -215,22 +224,26 @@ void TDataDirectoryLocks::TransactionLockAll() {
   if (!LockRange(ranges_.TransactionSpan(), TLockWait::Transaction(Engine().Settings)))
     Raise(ZARNIK_TRANSLOCK);
   SetAllFlags(TDataTableLocks::kTransactionLocked, true);
+  transactionAll_ = true;
 }
 
 void TDataDirectoryLocks::TransactionUnlockAll() {
   if (!UnlockRange(ranges_.TransactionSpan())) Raise(ZARNIK_TRANSUNLOCK);
   SetAllFlags(TDataTableLocks::kTransactionLocked, false);
+  transactionAll_ = false;
 }
 
 void TDataDirectoryLocks::DatabaseWriteLock() {
   if (!LockRange(ranges_.DatabaseWriteSpan(), TLockWait::TableWrite(Engine().Settings)))
     Raise(ZARNIK_TRANSLOCK);
   SetAllFlags(TDataTableLocks::kWriteLocked, true);
+  databaseWrite_ = true;
 }
 
 void TDataDirectoryLocks::DatabaseWriteUnlock() {
   if (!UnlockRange(ranges_.DatabaseWriteSpan())) Raise(ZARNIK_TRANSUNLOCK);
   SetAllFlags(TDataTableLocks::kWriteLocked, false);
+  databaseWrite_ = false;
 }
 
 }  // namespace zarnik

@@ -29,7 +29,7 @@ class TDataDirectoryLocks {
   static constexpr uint32_t kOpenPause = 100;
 
   explicit TDataDirectoryLocks(TDataDirectory& directory);
-  // Closes the lock file.
+  // Gives back every lock still held, then closes the lock file.
   ~TDataDirectoryLocks();
   TDataDirectoryLocks(const TDataDirectoryLocks&) = delete;
   TDataDirectoryLocks& operator=(const TDataDirectoryLocks&) = delete;
@@ -90,6 +90,8 @@ class TDataDirectoryLocks {
   uint16_t readByte_ = 0;
   std::vector<std::unique_ptr<TDataTableLocks>> tables_;  // in slot order
   bool noLocking_ = false;
+  bool transactionAll_ = false;
+  bool databaseWrite_ = false;
 };
 
 }  // namespace zarnik

@@ -75,4 +75,12 @@ void TDataTableLocks::TransactionUnlock() {
   SetFlag(kTransactionLocked, false);
 }
 
+void TDataTableLocks::Release() {
+  const TLockRanges& ranges = manager_.Ranges();
+  if (Holds(kReadLocked)) manager_.UnlockRange(TLockRanges::ReadByte(ranges.TableSpan(slot_), readByte_));
+  if (Holds(kWriteLocked)) manager_.UnlockRange(ranges.TableSpan(slot_));
+  if (Holds(kTransactionLocked)) manager_.UnlockRange(ranges.TransactionByte(slot_));
+  flags_ = 0;
+}
+
 }  // namespace zarnik

@@ -40,6 +40,9 @@ class TDataTableLocks {
   // cannot be taken.
   bool TransactionLock();
   void TransactionUnlock();
+  // Gives back whatever the entry holds, without reporting a failure (its
+  // directory closes).
+  void Release();
 
  private:
   TDataDirectoryLocks& manager_;

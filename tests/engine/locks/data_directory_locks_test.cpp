@@ -222,6 +222,27 @@ TEST_F(DirectoryLocksTest, LocksHoldBetweenProcesses) {
   }
 }
 
+// A directory that closes gives back what it still holds: the lock file stays
+// open for the other sessions, and so would the ranges locked through it.
+TEST_F(DirectoryLocksTest, ClosingADirectoryGivesItsLocksBack) {
+  TDataTableLocks& other = Entry(NewSession(), "t");
+  for (const auto& take : std::vector<std::function<void(TDataDirectoryLocks&)>>{
+           [](TDataDirectoryLocks& locks) { locks.FindOrAddTable("t").ReadLock(); },
+           [](TDataDirectoryLocks& locks) { locks.FindOrAddTable("t").WriteLock(true); },
+           [](TDataDirectoryLocks& locks) {
+             locks.FindOrAddTable("t");
+             locks.TransactionLockAll();
+             locks.DatabaseWriteLock();
+           }}) {
+    TDataSession& closing = NewSession();
+    take(Open(closing).Locks());
+    EXPECT_EQ(RaisedBy([&] { other.WriteLock(true); }).code, ZARNIK_WRITELOCK);
+    engine.FreeSession(&closing);
+    EXPECT_TRUE(other.WriteLock(true));
+    other.WriteUnlock(true);
+  }
+}
+
 // Readers in two processes take different bytes of the table span and both
 // go on; a writer waits until both have let go.
 TEST_F(DirectoryLocksTest, ReadersInTwoProcessesShareATable) {
