@@ -16,6 +16,10 @@ TTableRecordLocks::TTableRecordLocks(TDataSession& session, TEngineFile& dataFil
       semaphoreCount_(session.Engine().Limits().SlotLockCount),
       semaphores_(semaphoreCount_ + 1, false) {}
 
+TTableRecordLocks::~TTableRecordLocks() {
+  ReleaseAll();
+}
+
 void TTableRecordLocks::SetNames(const std::string& tableName, const std::string& databaseName) {
   tableName_ = tableName;
   databaseName_ = databaseName;

@@ -35,6 +35,10 @@ class TTableRecordLocks {
   };
 
   TTableRecordLocks(TDataSession& session, TEngineFile& dataFile, THooks hooks);
+  // Gives back what is still held (the data file must still be open).
+  ~TTableRecordLocks();
+  TTableRecordLocks(const TTableRecordLocks&) = delete;
+  TTableRecordLocks& operator=(const TTableRecordLocks&) = delete;
   // The names that the errors carry.
   void SetNames(const std::string& tableName, const std::string& databaseName);
 
