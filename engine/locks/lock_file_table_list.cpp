@@ -2,20 +2,9 @@
 
 #include <algorithm>
 
+#include "platform/byte_order.h"
+
 namespace zarnik {
-
-namespace {
-
-uint32_t GetUInt32(std::span<const uint8_t> bytes, size_t offset) {
-  return uint32_t{bytes[offset]} | uint32_t{bytes[offset + 1]} << 8 | uint32_t{bytes[offset + 2]} << 16 |
-         uint32_t{bytes[offset + 3]} << 24;
-}
-
-void PutUInt32(std::span<uint8_t> bytes, size_t offset, uint32_t value) {
-  for (size_t i = 0; i < 4; ++i) bytes[offset + i] = static_cast<uint8_t>(value >> (8 * i));
-}
-
-}  // namespace
 
 uint32_t TLockFileTableList::NextCounter(uint32_t counter) {
   return counter >= 2147483647U ? 1 : counter + 1;
@@ -32,14 +21,14 @@ void TLockFileTableList::EncodeTo(std::vector<uint8_t>& dst) const {
     listLength += static_cast<uint32_t>(length + 1);
   }
   std::span<uint8_t> header(dst.data() + start, kHeaderSize);
-  PutUInt32(header, kCounterOffset, changeCounter);
-  PutUInt32(header, kLengthOffset, listLength);
+  platform::PutUInt32(header, kCounterOffset, changeCounter);
+  platform::PutUInt32(header, kLengthOffset, listLength);
 }
 
 bool TLockFileTableList::DecodeHeader(std::span<const uint8_t> src, uint32_t& counter, uint32_t& listLength) {
   if (src.size() < kHeaderSize) return false;
-  counter = GetUInt32(src, kCounterOffset);
-  listLength = GetUInt32(src, kLengthOffset);
+  counter = platform::GetUInt32(src, kCounterOffset);
+  listLength = platform::GetUInt32(src, kLengthOffset);
   return true;
 }
 
