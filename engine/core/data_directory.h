@@ -45,6 +45,14 @@ class TDataDirectory : public TSafeObject {
 
   int32_t userCount = 0;
   bool keepTablesOpen = false;
+  // The directory's transaction: whether one is active, and whether it is
+  // restricted to the listed tables.
+  struct TTransactionState {
+    bool active = false;
+    bool restricted = false;
+    std::vector<TDirectoryTable*> tables;
+  };
+  TTransactionState transaction;
 
   // Raises ZARNIK_OSEACCES for the table when the directory is read-only.
   void CheckWritable(const std::string& tableName);
