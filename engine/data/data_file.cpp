@@ -34,6 +34,8 @@ void TDataFile::OpenAndCheck() {
   ReadHeader();
   CheckVersionAndSignature();
   if (definition_.header.fieldCount > kMaxFieldCount) RaiseTableError(ZARNIK_HEADERCORRUPT);
+  // Keys made in another collation would be corrupted by any change, repairs included.
+  if (!IsLocaleUsable(definition_.header.localeId)) RaiseTableError(ZARNIK_CANNOTLOADLDDRV);
   if (definition_.header.encrypted) AttachPassword();
   ReadFieldDefinitions();
   ResetBuffers();

@@ -34,7 +34,7 @@ class TDataFile : public TBufferedFile {
 
   // --- opening and creating
   // Opens the file when it is not open, reads the header and checks its
-  // version, signature and field count, attaches the password of an encrypted
+  // version, signature, field count and locale, attaches the password of an encrypted
   // table, reads the definitions and resets the cache. Closes the file again
   // when it opened it and a check fails.
   void OpenFile() override;

@@ -134,6 +134,7 @@ TEST_F(DataFileTest, OpeningChecksVersionSignatureAndFieldCount) {
       {"65535 fields", 47, {0xFF, 0xFF}, ZARNIK_HEADERCORRUPT},
       {"definitions cut short", 47, {0x03, 0x00}, ZARNIK_READERR},
       {"encrypted without a password", 172, {1}, ZARNIK_NOTSUFFTABLERIGHTS},
+      {"locale not installed", 189, {0x09, 0x04}, ZARNIK_CANNOTLOADLDDRV},
   };
   for (const Case& c : cases) {
     CreateTable({NewField("A", kFieldInteger)});
