@@ -48,14 +48,23 @@ TDataEngine::TDataEngine()
 }
 
 TDataEngine::~TDataEngine() {
+  // Sessions go first: their tables still use files of the registries that
+  // StopEngine empties.
+  {
+    TCriticalSectionGuard lock(sessionLock_);
+    sessions_.clear();
+  }
   StopEngine();
-  TCriticalSectionGuard lock(sessionLock_);
-  sessions_.clear();
 }
 
 void TDataEngine::SetSignature(const std::string& text) {
   signature_ = ShortString(text);
   signatureDigest_ = MD5Digest(signature_);
+}
+
+bool TDataEngine::IsKnownSignatureDigest(const TDigest& digest) const {
+  static const TDigest kDefaultDigest = MD5Digest(kDefaultSignature);
+  return digest == signatureDigest_ || digest == kDefaultDigest;
 }
 
 std::string TDataEngine::GetVersionName(uint8_t version) {
@@ -68,10 +77,20 @@ void TDataEngine::StartEngine(const std::string& lockFileName) {
   legacyPlatform_ = platform::IsLegacyPlatform();
   Settings.LockFileName = ShortString(lockFileName);
   limits_ = TEngineLimits::For(Settings.LargeFileSupport);
+  LookUpCustomFunctions();
   active_ = true;
 }
 
+void TDataEngine::LookUpCustomFunctions() {
+  customFunctionNames_.clear();
+  if (!Events.customFunctionLookup) return;
+  Events.customFunctionLookup(customFunctionNames_);
+  if (customFunctionNames_.size() > kMaxCustomFunctions) customFunctionNames_.resize(kMaxCustomFunctions);
+  for (std::string& name : customFunctionNames_) name = ShortString(name);
+}
+
 void TDataEngine::StopEngine() {
+  customFunctionNames_.clear();
   diskFiles_->Clear();
   memoryFiles_->Clear();
   active_ = false;
@@ -119,6 +138,8 @@ bool TDataEngine::FindLocaleByName(const std::string& name, uint32_t* id) const 
 }
 
 const std::array<uint8_t, 256>& TDataEngine::GetCollationTable(uint32_t id) {
+  // Sessions of several threads may ask for the same table first.
+  TCriticalSectionGuard lock(engineLock_);
   if (locales_.empty()) LoadLocales();
   auto it = std::find_if(locales_.begin(), locales_.end(), [id](const TDataLocale& l) { return l.id == id; });
   TDataLocale& locale = it != locales_.end() ? *it : locales_.front();
@@ -136,16 +157,15 @@ void TDataEngine::RaiseError(TErrorCode code, const TErrorItems& items) {
   TCriticalSectionGuard lock(errorLock_);
   errorContext_.Clear();
   errorContext_.errorCode = code;
-  errorContext_.osErrorCode = pendingOSError_;
-  errorContext_.socketErrorCode = pendingSocketError_;
+  // Taking the pending codes also resets them for the next raise.
+  errorContext_.osErrorCode = pendingOSError_.exchange(0);
+  errorContext_.socketErrorCode = pendingSocketError_.exchange(0);
   errorContext_.items = items;
   for (std::string* s :
        {&errorContext_.items.serverName, &errorContext_.items.userName, &errorContext_.items.databaseName,
         &errorContext_.items.tableName, &errorContext_.items.fieldName, &errorContext_.items.indexName,
         &errorContext_.items.text, &errorContext_.items.procedureName, &errorContext_.items.eventName})
     if (s->size() > kShortStringMax) s->resize(kShortStringMax);
-  pendingOSError_ = 0;
-  pendingSocketError_ = 0;
   throw EZARNIKEngineError(errorContext_);
 }
 

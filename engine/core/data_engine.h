@@ -5,12 +5,14 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "engine/core/engine_error.h"
+#include "engine/core/engine_events.h"
 #include "engine/files/crypto.h"
 #include "platform/file_services.h"
 #include "platform/system.h"
@@ -23,8 +25,6 @@ class TDataEngine;
 
 constexpr const char* kDefaultSignature = "ZARNIK_SIG";
 constexpr uint8_t kCurrentTableVersion = 6;
-
-using TDigest = std::array<uint8_t, 16>;
 
 // MD5 digest of a text's characters.
 TDigest MD5Digest(std::string_view text);
@@ -112,7 +112,14 @@ class TDataEngine {
   const std::string& Signature() const { return signature_; }
   const TDigest& SignatureDigest() const { return signatureDigest_; }
   void SetSignature(const std::string& text);
+  // True for the digest of this engine's signature and for that of the
+  // default one: tables made under the default signature stay readable.
+  bool IsKnownSignatureDigest(const TDigest& digest) const;
   static std::string GetVersionName(uint8_t version);
+
+  // --- event hooks and the custom functions named at start
+  TEngineEvents Events;
+  const std::vector<std::string>& CustomFunctionNames() const { return customFunctionNames_; }
 
   // --- sessions
   TDataSession& CreateSession();
@@ -127,6 +134,9 @@ class TDataEngine {
   const std::vector<TDataLocale>& Locales() const { return locales_; }
 
   // --- errors
+  // Raises EZARNIKEngineError with the items the site knows (server, user,
+  // database, table, field, index, text, procedure, event, line, column) and
+  // the pending OS and socket codes, which it resets.
   [[noreturn]] void RaiseError(TErrorCode code, const TErrorItems& items = {});
   // Shorthand for the common sites that know a table and a database name.
   [[noreturn]] void RaiseError(TErrorCode code, const std::string& tableName,
@@ -160,6 +170,10 @@ class TDataEngine {
   TCriticalSection& EngineLock() { return engineLock_; }
 
  private:
+  void LookUpCustomFunctions();
+  void CipherBlocks(TCryptoContext& context, uint8_t* buffer, size_t length, bool encrypt);
+  void CipherBuffer(TCryptoContext& context, uint8_t* buffer, size_t length, bool encrypt);
+
   bool active_ = false;
   bool legacyPlatform_ = false;
   TEngineLimits limits_;
@@ -169,13 +183,15 @@ class TDataEngine {
   TCriticalSection engineLock_;
   TCriticalSection errorLock_;
   TErrorContext errorContext_;
-  int32_t pendingOSError_ = 0;
-  int32_t pendingSocketError_ = 0;
+  // Written by the file layer and the remote transport of any thread.
+  std::atomic<int32_t> pendingOSError_ = 0;
+  std::atomic<int32_t> pendingSocketError_ = 0;
 
   TCriticalSection sessionLock_;
   std::vector<std::unique_ptr<TDataSession>> sessions_;
 
   std::vector<TDataLocale> locales_;
+  std::vector<std::string> customFunctionNames_;
 
   platform::FileServices* fileServices_;
   std::unique_ptr<TFileRegistry> diskFiles_;

@@ -33,15 +33,15 @@ enum class ErrorItem : uint8_t {
 
 // The items a raising site passes, in the order the raise takes them.
 struct TErrorItems {
-  std::string serverName;
-  std::string userName;
-  std::string databaseName;
-  std::string tableName;
-  std::string fieldName;
-  std::string indexName;
-  std::string text;
-  std::string procedureName;
-  std::string eventName;
+  std::string serverName{};
+  std::string userName{};
+  std::string databaseName{};
+  std::string tableName{};
+  std::string fieldName{};
+  std::string indexName{};
+  std::string text{};
+  std::string procedureName{};
+  std::string eventName{};
   int32_t line = 0;
   int32_t column = 0;
 };
