@@ -10,11 +10,15 @@
 
 namespace zarnik::index_bytes {
 
-inline uint16_t Get16(const uint8_t* p) { return uint16_t(p[0] | (p[1] << 8)); }
+inline uint16_t Get16(const uint8_t* p) {
+  return uint16_t(p[0] | (p[1] << 8));
+}
 inline uint32_t Get32(const uint8_t* p) {
   return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
 }
-inline int32_t GetInt32(const uint8_t* p) { return int32_t(Get32(p)); }
+inline int32_t GetInt32(const uint8_t* p) {
+  return int32_t(Get32(p));
+}
 
 inline void Put16(uint8_t* p, uint16_t v) {
   p[0] = uint8_t(v);

@@ -69,8 +69,9 @@ TPageRef TIndexTree::Pin(uint32_t n) {
 TPageRef TIndexTree::PinTreePage(uint32_t n, bool root) {
   TPageRef ref = Pin(n);
   const TPageContents& page = *ref;
-  const bool typeOk = root ? page.IsRoot() : (page.PageType == TPageContents::kInternal ||
-                                              page.PageType == TPageContents::kLeaf);
+  const bool typeOk =
+      root ? page.IsRoot()
+           : (page.PageType == TPageContents::kInternal || page.PageType == TPageContents::kLeaf);
   if (page.Damaged() || !SameProps(page.Props(), props_) || page.Count() == 0 || !typeOk) Corrupt();
   return ref;
 }
@@ -566,7 +567,8 @@ TPageRef TIndexTree::PinNeighbourLeaf(uint32_t n, const TPageRef& from) {
   if (n == from.Number()) Corrupt();
   TPageRef leaf = Pin(n);
   if (leaf->Count() == 0) throw TRestart{};
-  if (leaf->PageType != TPageContents::kLeaf || leaf->Damaged() || !SameProps(leaf->Props(), props_)) Corrupt();
+  if (leaf->PageType != TPageContents::kLeaf || leaf->Damaged() || !SameProps(leaf->Props(), props_))
+    Corrupt();
   return leaf;
 }
 
@@ -652,9 +654,13 @@ uint32_t TIndexTree::CountedPosition(const uint8_t* key, Bound bound) {
   });
 }
 
-uint32_t TIndexTree::PositionAtOrAfter(const uint8_t* key) { return CountedPosition(key, Bound::AtOrAfter); }
+uint32_t TIndexTree::PositionAtOrAfter(const uint8_t* key) {
+  return CountedPosition(key, Bound::AtOrAfter);
+}
 
-uint32_t TIndexTree::PositionAtOrBefore(const uint8_t* key) { return CountedPosition(key, Bound::AtOrBefore); }
+uint32_t TIndexTree::PositionAtOrBefore(const uint8_t* key) {
+  return CountedPosition(key, Bound::AtOrBefore);
+}
 
 uint32_t TIndexTree::PositionOf(const TIndexPosition& pos) {
   if (!pos.Valid() || pos.Key.size() != props_.KeySize) return 0;

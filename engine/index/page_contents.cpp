@@ -18,7 +18,9 @@ uint32_t TPageContents::Read32(const uint8_t* p) {
   return v;
 }
 
-void TPageContents::Write32(uint8_t* p, uint32_t v) { std::memcpy(p, &v, 4); }
+void TPageContents::Write32(uint8_t* p, uint32_t v) {
+  std::memcpy(p, &v, 4);
+}
 
 void TPageContents::Clear(const TIndexProps& props) {
   props_ = props;
@@ -39,7 +41,9 @@ void TPageContents::MarkDamaged() {
   entries_.clear();
 }
 
-void TPageContents::SetKey(uint32_t i, const uint8_t* key) { std::memmove(Slot(i), key, props_.KeySize); }
+void TPageContents::SetKey(uint32_t i, const uint8_t* key) {
+  std::memmove(Slot(i), key, props_.KeySize);
+}
 
 // --- compression -------------------------------------------------------------
 
@@ -54,7 +58,7 @@ uint8_t TPageContents::ComputePrefix(const uint8_t* previous, const uint8_t* key
 uint8_t TPageContents::ComputeTrailing(const uint8_t* key, uint32_t prefix) const {
   if (props_.Compression < 2) return 0;
   uint32_t k = props_.KeySize;
-  uint32_t end = k;      // one past the field part
+  uint32_t end = k;  // one past the field part
   uint32_t limit = k - prefix;
   if (!props_.Unique) {
     if (k - prefix < kSuffixLength + 1) return 0;
@@ -70,10 +74,14 @@ uint8_t TPageContents::ComputeTrailing(const uint8_t* key, uint32_t prefix) cons
 uint32_t TPageContents::PackedEntrySize(uint32_t prefix, uint32_t trailing) const {
   uint32_t k = props_.KeySize;
   switch (props_.Compression) {
-    case 1: return k - prefix + 5;
-    case 2: return k - trailing + 5;
-    case 3: return k - prefix - trailing + 6;
-    default: return k + 4;
+    case 1:
+      return k - prefix + 5;
+    case 2:
+      return k - trailing + 5;
+    case 3:
+      return k - prefix - trailing + 6;
+    default:
+      return k + 4;
   }
 }
 

@@ -71,7 +71,8 @@ class TChainCursor {
   TPageRef Open(uint32_t n) {
     if (n > store_.PageCount() || ++visited_ > store_.PageCount()) Corrupt();
     TPageContents* page = nullptr;
-    for (int attempt = 0; page == nullptr && attempt < kMaxPinRetries; ++attempt) page = store_.PinPage(n, props_);
+    for (int attempt = 0; page == nullptr && attempt < kMaxPinRetries; ++attempt)
+      page = store_.PinPage(n, props_);
     if (page == nullptr) Corrupt();
     TPageRef ref(&store_, page, n);
     if (ref->PageType != TPageContents::kTextParams || ref->Data().size() < area_) Corrupt();
@@ -110,8 +111,8 @@ void ReadSet(TChainCursor& cursor, TTextIndexParams::TCharSet& set) {
 
 TTextIndexParams TTextIndexParams::Defaults() {
   TTextIndexParams params;
-  params.StopWords = {"A",  "AN",  "AND", "BE",   "FOR", "HOW",  "IN",   "IS",   "IT",    "OF",  "ON",
-                      "OR", "THAT", "THE", "THIS", "TO",  "WAS",  "WHAT", "WHEN", "WHICH", "WHY", "WILL"};
+  params.StopWords = {"A",  "AN",   "AND", "BE",   "FOR", "HOW", "IN",   "IS",   "IT",    "OF",  "ON",
+                      "OR", "THAT", "THE", "THIS", "TO",  "WAS", "WHAT", "WHEN", "WHICH", "WHY", "WILL"};
   for (int c = 1; c <= 32; ++c) AddToSet(params.SpaceChars, uint8_t(c));
   for (char c : std::string_view("*+,-./:;<=>\\`")) AddToSet(params.SpaceChars, uint8_t(c));
   for (int c = 'A'; c <= 'Z'; ++c) AddToSet(params.IncludeChars, uint8_t(c));

@@ -49,12 +49,12 @@ TEST(IndexHeader, FieldsSitAtTheirOffsets) {
 TEST(IndexDefinition, DefaultSlotsAndTheirBytes) {
   std::array<uint8_t, 768> image;
   TIndexDefinition::DefaultPrimary().EncodeTo(image);
-  EXPECT_EQ(image[0], 0);                            // no name
-  EXPECT_EQ(index_bytes::Get16(&image[61]), 5);      // KeySize
-  EXPECT_EQ(image[128], 1);                          // Unique
-  EXPECT_EQ(image[130], 1);                          // FieldCount
-  EXPECT_EQ(index_bytes::Get16(&image[259]), 65535); // RecordID
-  EXPECT_EQ(image[515], 0);                          // counted
+  EXPECT_EQ(image[0], 0);                             // no name
+  EXPECT_EQ(index_bytes::Get16(&image[61]), 5);       // KeySize
+  EXPECT_EQ(image[128], 1);                           // Unique
+  EXPECT_EQ(image[130], 1);                           // FieldCount
+  EXPECT_EQ(index_bytes::Get16(&image[259]), 65535);  // RecordID
+  EXPECT_EQ(image[515], 0);                           // counted
 
   TIndexDefinition::DefaultText().EncodeTo(image);
   EXPECT_EQ(TIndexDefinition().Name, "");

@@ -66,7 +66,9 @@ class IndexTreeModel : public ::testing::TestWithParam<ModelConfig> {
   struct Less {
     const TModelComparer* comparer;
     size_t length;
-    bool operator()(const Key& a, const Key& b) const { return comparer->Compare(a.data(), b.data(), length) < 0; }
+    bool operator()(const Key& a, const Key& b) const {
+      return comparer->Compare(a.data(), b.data(), length) < 0;
+    }
   };
 
   // Field part: a NULL flag, then a text from a small alphabet, zero filled,
@@ -77,7 +79,8 @@ class IndexTreeModel : public ::testing::TestWithParam<ModelConfig> {
     key[0] = random_() % 16 == 0 ? 0 : 1;
     if (key[0] == 1) {
       const size_t room = fieldLength_ - 1;
-      const size_t length = random_() % 2 ? 1 + random_() % std::min<size_t>(room, 12) : room - random_() % std::min<size_t>(room, 8);
+      const size_t length = random_() % 2 ? 1 + random_() % std::min<size_t>(room, 12)
+                                          : room - random_() % std::min<size_t>(room, 8);
       for (size_t i = 1; i <= length; ++i) key[i] = uint8_t('a' + random_() % 3);
     }
     if (!config_.unique) {
@@ -168,7 +171,8 @@ class IndexTreeModel : public ::testing::TestWithParam<ModelConfig> {
     if (comparer_.Compare(a.data(), b.data(), config_.keySize) > 0) std::swap(a, b);
     const size_t expected = std::distance(model_.lower_bound(a), model_.upper_bound(b));
     ASSERT_EQ(tree_.RangeCount(a.data(), b.data()), expected);
-    ASSERT_EQ(tree_.RangeCount(b.data(), a.data()), comparer_.Compare(a.data(), b.data(), config_.keySize) == 0 ? expected : 0u);
+    ASSERT_EQ(tree_.RangeCount(b.data(), a.data()),
+              comparer_.Compare(a.data(), b.data(), config_.keySize) == 0 ? expected : 0u);
     ASSERT_EQ(tree_.SeekAtOrAfter(a.data(), pos), model_.lower_bound(a) != model_.end());
     if (pos.Valid()) {
       ASSERT_EQ(pos.Key, model_.lower_bound(a)->first);

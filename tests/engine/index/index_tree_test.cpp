@@ -22,8 +22,15 @@ using Key = std::vector<uint8_t>;
 // inverted, record ID.
 Key IntKey(int32_t value, uint32_t recordId) {
   uint32_t v = uint32_t(value) ^ 0x80000000u;
-  return {1, uint8_t(v >> 24), uint8_t(v >> 16), uint8_t(v >> 8), uint8_t(v),
-          uint8_t(recordId >> 24), uint8_t(recordId >> 16), uint8_t(recordId >> 8), uint8_t(recordId)};
+  return {1,
+          uint8_t(v >> 24),
+          uint8_t(v >> 16),
+          uint8_t(v >> 8),
+          uint8_t(v),
+          uint8_t(recordId >> 24),
+          uint8_t(recordId >> 16),
+          uint8_t(recordId >> 8),
+          uint8_t(recordId)};
 }
 
 TErrorCode ErrorOf(const std::function<void()>& action) {
@@ -176,7 +183,8 @@ TEST_F(IndexTreeTest, DamagedPagesEndInTheCorruptionError) {
   // Leaves linked back to themselves or round in a ring: a walk ends.
   const std::pair<const char*, std::function<void()>> links[] = {
       {"leaf linked to itself", [&] { put32(leaf, 7, leaf); }},
-      {"two leaves in a ring", [&] {
+      {"two leaves in a ring",
+       [&] {
          put32(nextLeaf, 7, leaf);
          put32(leaf, 3, nextLeaf);
        }},
@@ -186,8 +194,8 @@ TEST_F(IndexTreeTest, DamagedPagesEndInTheCorruptionError) {
     TIndexPosition pos;
     ASSERT_TRUE(tree_.First(pos));
     EXPECT_EQ(ErrorOf([&] {
-      for (int i = 0; i < 20000 && tree_.Next(pos);) ++i;
-    }),
+                for (int i = 0; i < 20000 && tree_.Next(pos);) ++i;
+              }),
               ZARNIK_INDEXCORRUPT)
         << what;
     restore();
@@ -211,7 +219,6 @@ TEST_F(IndexTreeTest, AFreeChainThatLoopsIsRefused) {
   store_.SetFreePageHead(1);  // page 1 is in use
   EXPECT_EQ(ErrorOf([&] { tree_.AllocatePage(); }), ZARNIK_INDEXCORRUPT);
 }
-
 
 // Compressed leaves split by count, then move entries across until both
 // halves pack into a page: here one half holds most of the large entries.

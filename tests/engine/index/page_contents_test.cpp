@@ -85,7 +85,8 @@ TEST(PageContents, RoundTripsEveryMode) {
       ASSERT_FALSE(loaded.Damaged()) << int(mode);
       ASSERT_EQ(loaded.Count(), keys.size());
       for (uint32_t i = 1; i <= loaded.Count(); ++i) {
-        EXPECT_TRUE(std::equal(keys[i - 1].begin(), keys[i - 1].end(), loaded.Key(i))) << int(mode) << " " << i;
+        EXPECT_TRUE(std::equal(keys[i - 1].begin(), keys[i - 1].end(), loaded.Key(i)))
+            << int(mode) << " " << i;
         EXPECT_EQ(loaded.Pointer(i), 99 + i);
       }
       EXPECT_EQ(loaded.PackedSize(), mode == 0 ? 0 : page.PackedSize());

@@ -66,7 +66,8 @@ TEST_F(TextIndexParamsTest, AStreamSpreadsOverAChainWithoutSplittingItems) {
   ASSERT_GE(store_.PageCount(), 3u);
   ASSERT_EQ(loaded.StopWords.size(), params.StopWords.size());
   EXPECT_EQ(loaded.StopWords.back(), std::string(255, 'x'));
-  for (size_t i = 0; i + 1 < params.StopWords.size(); ++i) EXPECT_EQ(loaded.StopWords[i], params.StopWords[i]);
+  for (size_t i = 0; i + 1 < params.StopWords.size(); ++i)
+    EXPECT_EQ(loaded.StopWords[i], params.StopWords[i]);
   EXPECT_EQ(loaded.SpaceChars, params.SpaceChars);
   EXPECT_EQ(loaded.IncludeChars, params.IncludeChars);
   // A shorter stream is written over the start of the same chain.
@@ -93,7 +94,8 @@ TEST_F(TextIndexParamsTest, BrokenChainsAreCorrupt) {
       {"chain ends early", [&] { index_bytes::Put32(store_.Image(first).data() + 7, 0); }},
       {"page of another type", [&] { store_.Image(second)[0] = 2; }},
       {"next page outside the file", [&] { index_bytes::Put32(store_.Image(first).data() + 7, 777); }},
-      {"chain looping on itself", [&] {
+      {"chain looping on itself",
+       [&] {
          index_bytes::Put32(store_.Image(first).data() + 7, first);
          index_bytes::Put32(store_.Image(first).data() + 13, 0x7FFFFFFF);
          for (size_t at = 17; at + 4 <= 1024; at += 4) index_bytes::Put32(store_.Image(first).data() + at, 0);

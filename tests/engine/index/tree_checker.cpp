@@ -41,7 +41,8 @@ class TWalker {
       if (leafDepth_ == 0) leafDepth_ = depth + 1;
       if (leafDepth_ != depth + 1) return Fail(n, "leaves on different levels");
       for (uint32_t i = 1; i <= page.Count(); ++i)
-        report_.entries.push_back({std::vector<uint8_t>(page.Key(i), page.Key(i) + props_.KeySize), page.Pointer(i)});
+        report_.entries.push_back(
+            {std::vector<uint8_t>(page.Key(i), page.Key(i) + props_.KeySize), page.Pointer(i)});
       report_.depth = leafDepth_;
       return page.Count();
     }
@@ -62,9 +63,11 @@ class TWalker {
     const bool leaf = page.IsLeaf();
     const uint8_t expected = depth == 0 ? (leaf ? 3 : 0) : (leaf ? 2 : 1);
     if (page.PageType != expected) return Fail(n, "type " + std::to_string(page.PageType));
-    if (firstKey != nullptr && Compare(firstKey, page.Key(1)) != 0) return Fail(n, "parent key is not the first key");
+    if (firstKey != nullptr && Compare(firstKey, page.Key(1)) != 0)
+      return Fail(n, "parent key is not the first key");
     for (uint32_t i = 2; i <= page.Count(); ++i)
-      if (Compare(page.Key(i - 1), page.Key(i)) >= 0) return Fail(n, "keys out of order at " + std::to_string(i));
+      if (Compare(page.Key(i - 1), page.Key(i)) >= 0)
+        return Fail(n, "keys out of order at " + std::to_string(i));
     if (page.Overflows(store_.PageSize())) return Fail(n, "overflows");
     if (page.IsCompressedLeaf()) return CheckCompression(n, page);
     return true;

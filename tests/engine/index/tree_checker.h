@@ -19,9 +19,9 @@ struct TTreeEntry {
 };
 
 struct TTreeReport {
-  std::string error;                 // empty when every rule holds
-  std::vector<TTreeEntry> entries;   // the leaf entries in order
-  std::set<uint32_t> pages;          // pages of the tree
+  std::string error;                // empty when every rule holds
+  std::vector<TTreeEntry> entries;  // the leaf entries in order
+  std::set<uint32_t> pages;         // pages of the tree
   uint32_t depth = 0;
 };
 
