@@ -20,7 +20,8 @@ class TIndexPageStore {
   // Pages 1 .. PageCount() exist.
   virtual uint32_t PageCount() const = 0;
   // Pins page n (1 .. PageCount() + 1; PageCount() + 1 appends a cleared
-  // page). A page not in memory is cleared with props and then loaded.
+  // page). A page not in memory is cleared for the index props describe
+  // (its slot, or its properties) and then loaded.
   // Returns nullptr when another user changed the table meanwhile; readers
   // then start again from the root. The same page object is returned while
   // a page stays pinned.

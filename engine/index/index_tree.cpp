@@ -38,6 +38,7 @@ bool SameProps(const TIndexProps& a, const TIndexProps& b) {
 TIndexTree::TIndexTree(TIndexPageStore& store, uint32_t slot, const TIndexProps& props,
                        const TKeyComparer& comparer)
     : store_(store), slot_(slot), props_(props), comparer_(comparer), pageSize_(store.PageSize()) {
+  props_.Slot = uint8_t(slot);
   TPageContents probe;
   probe.Clear(props);
   probe.PageType = TPageContents::kInternal;

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
-#include "engine/index/index_bytes.h"
 #include "engine/index/page_header.h"
+#include "platform/byte_order.h"
 
 namespace zarnik {
 
@@ -200,8 +200,8 @@ bool TPageContents::EncodeTo(std::span<uint8_t> dst) const {
     if (size_t(count_) * size > length) return false;
     for (uint32_t i = 1; i <= count_; ++i, area += size) {
       std::memcpy(area, Key(i), props_.KeySize);
-      index_bytes::Put32(area + props_.KeySize, Pointer(i));
-      if (size == props_.KeySize + 8u) index_bytes::Put32(area + props_.KeySize + 4, SubCount(i));
+      platform::PutUInt32({area + props_.KeySize, 4}, 0, Pointer(i));
+      if (size == props_.KeySize + 8u) platform::PutUInt32({area + props_.KeySize + 4, 4}, 0, SubCount(i));
     }
   }
   header.EncodeTo(dst.first<TPageHeader::kEncodedLength>());
@@ -225,7 +225,7 @@ size_t TPageContents::EncodePacked(uint8_t* area, size_t length) const {
       std::memcpy(area + pos, key + k - kSuffixLength, kSuffixLength);
       pos += kSuffixLength;
     }
-    index_bytes::Put32(area + pos, Pointer(i));
+    platform::PutUInt32({area + pos, 4}, 0, Pointer(i));
     pos += 4;
   }
   return pos;
@@ -262,8 +262,8 @@ bool TPageContents::DecodeEntries(const uint8_t* area, size_t length, uint32_t c
   count_ = count;
   for (uint32_t i = 1; i <= count; ++i, area += size) {
     std::memcpy(Slot(i), area, props_.KeySize);
-    SetPointer(i, index_bytes::Get32(area + props_.KeySize));
-    if (size == props_.KeySize + 8u) SetSubCount(i, index_bytes::Get32(area + props_.KeySize + 4));
+    SetPointer(i, platform::GetUInt32({area + props_.KeySize, 4}, 0));
+    if (size == props_.KeySize + 8u) SetSubCount(i, platform::GetUInt32({area + props_.KeySize + 4, 4}, 0));
   }
   return true;
 }
@@ -291,7 +291,7 @@ bool TPageContents::DecodePacked(const uint8_t* area, size_t length, uint32_t co
     std::memcpy(key + p, area + pos, front);
     if (suffixKept) std::memcpy(key + k - kSuffixLength, area + pos + front, kSuffixLength);
     pos += kept;
-    SetPointer(i, index_bytes::Get32(area + pos));
+    SetPointer(i, platform::GetUInt32({area + pos, 4}, 0));
     pos += 4;
     key[k + 8] = uint8_t(p);
     key[k + 9] = uint8_t(t);

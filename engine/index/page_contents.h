@@ -15,6 +15,7 @@ struct TIndexProps {
   uint8_t Unique = 0;       // keys carry no record ID suffix
   uint8_t Uncounted = 0;    // internal entries carry no subtree key count
   uint8_t Compression = 0;  // leaf compression mode 0..3
+  uint8_t Slot = 0;         // the index slot (not part of a page's format)
 };
 
 // Page image on disk (PageSize bytes): the 13-byte header (TPageHeader), then

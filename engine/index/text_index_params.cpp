@@ -4,8 +4,8 @@
 #include <cstring>
 #include <exception>
 
-#include "engine/index/index_bytes.h"
 #include "engine/index/index_tree.h"
+#include "platform/byte_order.h"
 #include "platform/locale.h"
 
 namespace zarnik {
@@ -36,7 +36,7 @@ class TChainCursor {
 
   int32_t ReadInt32() {
     Need(4, nullptr);
-    int32_t v = index_bytes::GetInt32(Data() + offset_);
+    int32_t v = platform::GetInt32({Data() + offset_, 4}, 0);
     offset_ += 4;
     return v;
   }
@@ -48,7 +48,7 @@ class TChainCursor {
   }
   void WriteInt32(int32_t v, TIndexTree& tree) {
     Need(4, &tree);
-    index_bytes::Put32(Edit() + offset_, uint32_t(v));
+    platform::PutInt32({Edit() + offset_, 4}, 0, v);
     offset_ += 4;
   }
   void WriteBytes(const void* bytes, size_t n, TIndexTree& tree) {

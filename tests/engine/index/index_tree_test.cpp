@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <functional>
 
-#include "engine/index/index_bytes.h"
+#include "platform/byte_order.h"
 #include "tests/engine/index/memory_page_store.h"
 #include "tests/engine/index/tree_checker.h"
 
@@ -158,7 +158,7 @@ TEST_F(IndexTreeTest, DamagedPagesEndInTheCorruptionError) {
   ASSERT_FALSE(Page(child).IsLeaf());
   store_.Drop();
   auto put32 = [&](uint32_t n, size_t offset, uint32_t value) {
-    index_bytes::Put32(store_.Image(n).data() + offset, value);
+    platform::PutUInt32({store_.Image(n).data() + offset, 4}, 0, value);
   };
   auto restore = [&] {
     for (uint32_t n = 1; n <= store_.PageCount(); ++n) store_.Image(n) = healthy[n - 1];
@@ -170,8 +170,14 @@ TEST_F(IndexTreeTest, DamagedPagesEndInTheCorruptionError) {
       {"child is the root", [&] { put32(child, firstPointer, root); }},
       {"internal page pointing at itself", [&] { put32(child, firstPointer, child); }},
       {"root of a leaf type", [&] { store_.Image(root)[0] = 2; }},
-      {"root without entries", [&] { index_bytes::Put16(store_.Image(root).data() + 1, 0); }},
-      {"entry count beyond the page", [&] { index_bytes::Put16(store_.Image(child).data() + 1, 5000); }},
+      {"root without entries",
+       [&] {
+         platform::PutUInt16({store_.Image(root).data() + 1, 2}, 0, 0);
+       }},
+      {"entry count beyond the page",
+       [&] {
+         platform::PutUInt16({store_.Image(child).data() + 1, 2}, 0, 5000);
+       }},
   };
   for (const auto& [what, damage] : damages) {
     damage();

@@ -72,8 +72,6 @@ class TMemoryPageStore : public TIndexPageStore {
     byPage_.clear();
   }
   std::vector<uint8_t>& Image(uint32_t n) { return images_.at(n - 1); }
-  // Appends a page image as page PageCount() + 1.
-  void AddImage(std::vector<uint8_t> image) { images_.push_back(std::move(image)); }
   // The next PinPage reports a change by another user.
   void FailNextPin() { failNextPin_ = true; }
   bool AllUnpinned() const {

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <random>
 
-#include "engine/index/index_bytes.h"
+#include "platform/byte_order.h"
 
 namespace zarnik {
 namespace {
@@ -35,8 +35,8 @@ TEST(PageContents, DuplicateBytePrefixFollowsTheNeighbour) {
   const uint8_t* third = image.data() + 13 + (30 + 5) + (30 - 10 + 5);
   EXPECT_EQ(third[0], 20);
   EXPECT_TRUE(std::equal(c.begin() + 20, c.end(), third + 1));
-  EXPECT_EQ(index_bytes::Get32(third + 1 + 10), 102u);
-  EXPECT_EQ(index_bytes::Get16(image.data() + 11), page.PackedSize());
+  EXPECT_EQ(platform::GetUInt32({third + 1 + 10, 4}, 0), 102u);
+  EXPECT_EQ(platform::GetUInt16({image.data() + 11, 2}, 0), page.PackedSize());
   EXPECT_EQ(page.PackedSize(), 35u + 25u + 15u);
 
   page.Remove(2);
@@ -106,8 +106,8 @@ TEST(PageContents, InternalPagesCarrySubtreeCountsUnlessUncounted) {
     page.Insert(1, k.data(), 42, 17);
     std::vector<uint8_t> image(1024);
     ASSERT_TRUE(page.EncodeTo(image));
-    EXPECT_EQ(index_bytes::Get32(image.data() + 13 + 5), 42u);
-    EXPECT_EQ(index_bytes::Get32(image.data() + 13 + 9), uncounted ? 0u : 17u);
+    EXPECT_EQ(platform::GetUInt32({image.data() + 13 + 5, 4}, 0), 42u);
+    EXPECT_EQ(platform::GetUInt32({image.data() + 13 + 9, 4}, 0), uncounted ? 0u : 17u);
     EXPECT_EQ(page.MaxEntries(1024), uncounted ? 1011u / 9 : 1011u / 13);
   }
 }
@@ -134,7 +134,7 @@ TEST(PageContents, RefusesDamagedImages) {
   for (const DamagedCase& c : cases) {
     std::vector<uint8_t> image(1024, 0);
     image[0] = c.type;
-    index_bytes::Put16(image.data() + 1, c.count);
+    platform::PutUInt16({image.data() + 1, 2}, 0, c.count);
     std::copy(c.area.begin(), c.area.end(), image.begin() + 13);
     TPageContents page;
     page.Clear(c.props);

@@ -4,8 +4,8 @@
 
 #include <functional>
 
-#include "engine/index/index_bytes.h"
 #include "engine/index/index_tree.h"
+#include "platform/byte_order.h"
 #include "tests/engine/index/memory_page_store.h"
 
 namespace zarnik {
@@ -85,20 +85,36 @@ TEST_F(TextIndexParamsTest, BrokenChainsAreCorrupt) {
   uint32_t first = 0;
   RoundTrip(params, first);
   store_.Flush();
-  const uint32_t second = index_bytes::Get32(store_.Image(first).data() + 7);
+  const uint32_t second = platform::GetUInt32({store_.Image(first).data() + 7, 4}, 0);
   const std::vector<uint8_t> firstImage = store_.Image(first), secondImage = store_.Image(second);
   const std::pair<const char*, std::function<void()>> damages[] = {
-      {"negative word count", [&] { index_bytes::Put32(store_.Image(first).data() + 13, uint32_t(-1)); }},
-      {"word longer than a page", [&] { index_bytes::Put32(store_.Image(first).data() + 17, 5000); }},
-      {"negative word length", [&] { index_bytes::Put32(store_.Image(first).data() + 17, uint32_t(-5)); }},
-      {"chain ends early", [&] { index_bytes::Put32(store_.Image(first).data() + 7, 0); }},
+      {"negative word count",
+       [&] {
+         platform::PutUInt32({store_.Image(first).data() + 13, 4}, 0, uint32_t(-1));
+       }},
+      {"word longer than a page",
+       [&] {
+         platform::PutUInt32({store_.Image(first).data() + 17, 4}, 0, 5000);
+       }},
+      {"negative word length",
+       [&] {
+         platform::PutUInt32({store_.Image(first).data() + 17, 4}, 0, uint32_t(-5));
+       }},
+      {"chain ends early",
+       [&] {
+         platform::PutUInt32({store_.Image(first).data() + 7, 4}, 0, 0);
+       }},
       {"page of another type", [&] { store_.Image(second)[0] = 2; }},
-      {"next page outside the file", [&] { index_bytes::Put32(store_.Image(first).data() + 7, 777); }},
+      {"next page outside the file",
+       [&] {
+         platform::PutUInt32({store_.Image(first).data() + 7, 4}, 0, 777);
+       }},
       {"chain looping on itself",
        [&] {
-         index_bytes::Put32(store_.Image(first).data() + 7, first);
-         index_bytes::Put32(store_.Image(first).data() + 13, 0x7FFFFFFF);
-         for (size_t at = 17; at + 4 <= 1024; at += 4) index_bytes::Put32(store_.Image(first).data() + at, 0);
+         platform::PutUInt32({store_.Image(first).data() + 7, 4}, 0, first);
+         platform::PutUInt32({store_.Image(first).data() + 13, 4}, 0, 0x7FFFFFFF);
+         for (size_t at = 17; at + 4 <= 1024; at += 4)
+           platform::PutUInt32({store_.Image(first).data() + at, 4}, 0, 0);
        }},
   };
   for (const auto& [what, damage] : damages) {
