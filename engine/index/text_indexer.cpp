@@ -1,6 +1,7 @@
 #include "engine/index/text_indexer.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "engine/index/key_layout.h"
 #include "platform/locale.h"
@@ -95,13 +96,15 @@ void TTextIndexer::UpdateTextKeys(TIndexTree& tree, uint16_t fieldNumber, const 
                                   uint32_t recordNumber) const {
   std::vector<TKey> oldKeys = BuildTextKeys(fieldNumber, fieldName, oldText, recordId);
   std::vector<TKey> newKeys = BuildTextKeys(fieldNumber, fieldName, newText, recordId);
-  std::sort(oldKeys.begin(), oldKeys.end());
-  std::sort(newKeys.begin(), newKeys.end());
+  // Text keys all have the same length.
+  auto less = [](const TKey& a, const TKey& b) { return std::memcmp(a.data(), b.data(), a.size()) < 0; };
+  std::sort(oldKeys.begin(), oldKeys.end(), less);
+  std::sort(newKeys.begin(), newKeys.end(), less);
   std::vector<TKey> gone, added;
   std::set_difference(oldKeys.begin(), oldKeys.end(), newKeys.begin(), newKeys.end(),
-                      std::back_inserter(gone));
+                      std::back_inserter(gone), less);
   std::set_difference(newKeys.begin(), newKeys.end(), oldKeys.begin(), oldKeys.end(),
-                      std::back_inserter(added));
+                      std::back_inserter(added), less);
   for (const TKey& key : gone) tree.DeleteKey(key.data());
   for (const TKey& key : added) tree.InsertKey(key.data(), recordNumber);
 }
