@@ -72,19 +72,26 @@ int LinuxFileServices::Open(const std::string& name, FileAccess access, FileShar
                             FileCreation creation) {
   bool create = creation == FileCreation::CreateAlways;
   std::string path = create ? name : ResolveExistingName(name);
-  int flags = O_CLOEXEC | (create || access == FileAccess::ReadWrite ? O_RDWR : O_RDONLY);
+  struct stat st;
+  if (create && stat(path.c_str(), &st) == 0 && (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) {
+    errno = EACCES;  // a read-only file is not replaced, whoever runs the process
+    return -1;
+  }
+  // Non-blocking so that a FIFO in place of a table cannot hang the open.
+  int flags =
+      O_CLOEXEC | O_NOCTTY | O_NONBLOCK | (create || access == FileAccess::ReadWrite ? O_RDWR : O_RDONLY);
   if (create) flags |= O_CREAT;
   FdGuard fd(open(path.c_str(), flags, 0666));
   if (fd.get() < 0) return -1;
-  struct stat st;
   if (fstat(fd.get(), &st) != 0) return -1;
-  if (S_ISDIR(st.st_mode)) {
+  if (!S_ISREG(st.st_mode)) {
     errno = EACCES;
     return -1;
   }
   int mode = (create || share == FileShare::Exclusive) ? LOCK_EX : LOCK_SH;
   if (flock(fd.get(), mode | LOCK_NB) != 0) return -1;
   if (create && ftruncate(fd.get(), 0) != 0) return -1;
+  if (fcntl(fd.get(), F_SETFL, fcntl(fd.get(), F_GETFL) & ~O_NONBLOCK) != 0) return -1;
   posix_fadvise(fd.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
   return fd.release();
 }
@@ -151,7 +158,12 @@ int LinuxFileServices::Truncate(int handle) {
 int LinuxFileServices::Flush(int handle) { return fdatasync(handle) == 0 ? 0 : -1; }
 
 int LinuxFileServices::LockRegion(int handle, int64_t offset, int64_t length) {
-  return SetRegionLock(handle, offset, length, F_WRLCK);
+  // A write lock needs a descriptor open for writing. Read-only users take
+  // only shared locks in practice (a table's read-lock bytes), which a read
+  // lock gives them: it still excludes every writer.
+  int flags = fcntl(handle, F_GETFL);
+  if (flags < 0) return -1;
+  return SetRegionLock(handle, offset, length, (flags & O_ACCMODE) == O_RDONLY ? F_RDLCK : F_WRLCK);
 }
 
 int LinuxFileServices::UnlockRegion(int handle, int64_t offset, int64_t length) {

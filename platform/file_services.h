@@ -29,7 +29,8 @@ class FileServices {
   virtual ~FileServices() = default;
 
   // Returns a handle (>= 0). CreateAlways creates the file or cuts an
-  // existing one to 0 bytes, and always opens it for reading and writing.
+  // existing one to 0 bytes (refused when it is read-only or held by another
+  // process), and always opens it for reading and writing. Only regular files open.
   virtual int Open(const std::string& name, FileAccess access, FileShare share, FileCreation creation) = 0;
   virtual int Close(int handle) = 0;
   // Transfers at the handle's file position; a read returns fewer bytes only
@@ -43,7 +44,8 @@ class FileServices {
   virtual int Flush(int handle) = 0;
   // Non-waiting byte-range locks against other processes, at offsets up to
   // 0x7FFFFFFFFFFFFFFF and beyond the end of the file. Overlaps inside one
-  // process are the caller's to refuse.
+  // process are the caller's to refuse. On a descriptor open for reading only
+  // the lock is shared: it excludes writers' locks but not other readers'.
   virtual int LockRegion(int handle, int64_t offset, int64_t length) = 0;
   virtual int UnlockRegion(int handle, int64_t offset, int64_t length) = 0;
   virtual int GetAttributes(const std::string& name, FileAttributes& attributes) = 0;

@@ -7,6 +7,7 @@
 #include "engine/core/data_session.h"
 #include "engine/files/file_registry.h"
 #include "platform/locale.h"
+#include "platform/path.h"
 
 namespace zarnik {
 
@@ -41,8 +42,8 @@ TEngineLimits TEngineLimits::For(bool largeFileSupport) {
 
 TDataEngine::TDataEngine()
     : fileServices_(&platform::DefaultFileServices()),
-      diskFiles_(std::make_unique<TFileRegistry>()),
-      memoryFiles_(std::make_unique<TFileRegistry>()) {
+      diskFiles_(std::make_unique<TFileRegistry>(*this, false)),
+      memoryFiles_(std::make_unique<TFileRegistry>(*this, true)) {
   SetSignature(kDefaultSignature);
   limits_ = TEngineLimits::For(Settings.LargeFileSupport);
 }
@@ -186,6 +187,40 @@ std::string TDataEngine::GetErrorMessage(TErrorCode code) const { return zarnik:
 
 void TDataEngine::SetFileServices(platform::FileServices* services) {
   fileServices_ = services != nullptr ? services : &platform::DefaultFileServices();
+}
+
+bool TDataEngine::RegistryExists(const std::string& name, bool inMemory) { return Registry(inMemory).Exists(name); }
+
+int32_t TDataEngine::RegistryCreate(const std::string& name, bool inMemory, bool temporary, bool hidden,
+                                    TBaseFile** file) {
+  return Registry(inMemory).Create(name, temporary, hidden, file);
+}
+
+int32_t TDataEngine::RegistryOpen(const std::string& name, bool inMemory, bool hidden, bool temporary,
+                                  bool exclusive, bool& readOnly, bool& forcedReadOnly, TBaseFile** file) {
+  return Registry(inMemory).Open(name, hidden, temporary, exclusive, readOnly, forcedReadOnly, file);
+}
+
+int32_t TDataEngine::RegistryClose(TBaseFile* file, bool inMemory, int32_t handle) {
+  return Registry(inMemory).Close(file, handle);
+}
+
+int32_t TDataEngine::RegistryRename(const std::string& oldName, bool inMemory, const std::string& newName) {
+  return Registry(inMemory).Rename(oldName, newName);
+}
+
+int32_t TDataEngine::RegistryDelete(const std::string& name, bool inMemory) {
+  return Registry(inMemory).Delete(name);
+}
+
+std::string TDataEngine::MakeUniqueFileName(const std::string& folder, const std::string& extension,
+                                            bool inMemory) {
+  std::string prefix = platform::IncludeTrailingDelimiter(folder) +
+                       std::to_string(platform::CurrentThreadId()).substr(0, 5);
+  for (uint64_t counter = 0;; ++counter) {
+    std::string name = prefix + std::to_string(counter) + extension;
+    if (!RegistryExists(name, inMemory)) return name;
+  }
 }
 
 }  // namespace zarnik

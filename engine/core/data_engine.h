@@ -21,6 +21,7 @@ namespace zarnik {
 
 class TDataSession;
 class TFileRegistry;
+class TBaseFile;
 class TDataEngine;
 
 constexpr const char* kDefaultSignature = "ZARNIK_SIG";
@@ -153,8 +154,21 @@ class TDataEngine {
   platform::FileServices& Files() { return *fileServices_; }
   // Replaces the file services (tests inject faults); nullptr restores the default.
   void SetFileServices(platform::FileServices* services);
+  TFileRegistry& Registry(bool inMemory) { return inMemory ? *memoryFiles_ : *diskFiles_; }
   TFileRegistry& DiskFiles() { return *diskFiles_; }
   TFileRegistry& MemoryFiles() { return *memoryFiles_; }
+  // The registry operations: 0, a handle id, or a negated engine error code.
+  // Open and Create give the shared object through file.
+  bool RegistryExists(const std::string& name, bool inMemory);
+  int32_t RegistryCreate(const std::string& name, bool inMemory, bool temporary, bool hidden, TBaseFile** file);
+  int32_t RegistryOpen(const std::string& name, bool inMemory, bool hidden, bool temporary, bool exclusive,
+                       bool& readOnly, bool& forcedReadOnly, TBaseFile** file);
+  int32_t RegistryClose(TBaseFile* file, bool inMemory, int32_t handle);
+  int32_t RegistryRename(const std::string& oldName, bool inMemory, const std::string& newName);
+  int32_t RegistryDelete(const std::string& name, bool inMemory);
+  // folder + the first five digits of the thread id + a counter + extension,
+  // the first such name that does not exist.
+  std::string MakeUniqueFileName(const std::string& folder, const std::string& extension, bool inMemory);
 
   // --- encryption and compression
   TCryptoHooks Hooks;

@@ -1,0 +1,242 @@
+// Reads the data files of the foreign tables in tests/data through the header,
+// definition and field value code, and compares them with the schema and the
+// records each folder describes.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+#include "engine/core/data_engine.h"
+#include "engine/data/record_layout.h"
+#include "engine/data/record_rules.h"
+#include "engine/data/table_definition.h"
+#include "platform/byte_order.h"
+#include "platform/date_time.h"
+
+namespace zarnik {
+namespace {
+
+using nlohmann::json;
+using namespace platform;
+
+struct FixtureTable {
+  const char* folder;
+  const char* table;
+  const char* password;  // empty when not encrypted
+};
+
+const FixtureTable kFixtures[] = {
+    {"thedata", "TheData", ""},
+    {"alltypes", "AllTypes", ""},
+    {"compressed", "TheData", ""},
+    {"encrypted", "TheData", "Secret1"},
+};
+
+std::string FixturePath(const FixtureTable& f, const std::string& name) {
+  return std::string(ZARNIK_TEST_DATA_DIR) + "/" + f.folder + "/" + name;
+}
+
+std::vector<uint8_t> ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
+}
+
+// The definition the schema's field type stands for.
+TFieldDefinition SchemaField(const json& f, int32_t number) {
+  static const std::map<std::string, std::pair<uint8_t, uint8_t>> kTypes = {
+      {"ftString", {kFieldString, 0}},        {"ftFixedChar", {kFieldString, kSubtypeFixedString}},
+      {"ftAutoInc", {kFieldInteger, kSubtypeAutoInc}}, {"ftInteger", {kFieldInteger, 0}},
+      {"ftSmallint", {kFieldSmallInt, 0}},     {"ftWord", {kFieldWord, 0}},
+      {"ftBoolean", {kFieldBoolean, 0}},      {"ftFloat", {kFieldFloat, 0}},
+      {"ftCurrency", {kFieldFloat, kSubtypeCurrency}}, {"ftDate", {kFieldDate, 0}},
+      {"ftTime", {kFieldTime, 0}},            {"ftDateTime", {kFieldTimestamp, 0}},
+      {"ftBytes", {kFieldBytes, 0}},          {"ftVarBytes", {kFieldVarBytes, 0}},
+      {"ftLargeint", {kFieldLargeInt, 0}},    {"ftMemo", {kFieldBlob, kSubtypeMemo}},
+      {"ftBlob", {kFieldBlob, 0}},
+  };
+  TFieldDefinition d;
+  d.number = number;
+  d.name = f["name"];
+  auto type = kTypes.at(f["type"].get<std::string>());
+  d.dataType = type.first;
+  d.subtype = type.second;
+  d.size = f.value("size", 0);
+  d.compression = f.value("compression", 0);
+  return d;
+}
+
+std::vector<TFieldDefinition> SchemaFields(const json& schema) {
+  std::vector<TFieldDefinition> fields;
+  for (const json& f : schema["fields"]) fields.push_back(SchemaField(f, static_cast<int32_t>(fields.size() + 1)));
+  EXPECT_FALSE(ValidateTableDefinition(fields, 0, false, ""));
+  return fields;
+}
+
+std::string TwoDigits(int v) { return (v < 10 ? "0" : "") + std::to_string(v); }
+
+std::string DateText(int32_t dayNumber) {
+  int y, m, d;
+  DayNumberToDate(dayNumber, y, m, d);
+  std::string year = std::to_string(y);
+  return std::string(4 - std::min<size_t>(4, year.size()), '0') + year + "-" + TwoDigits(m) + "-" + TwoDigits(d);
+}
+
+std::string TimeText(int64_t ms) {
+  std::string milli = std::to_string(ms % 1000);
+  return TwoDigits(int(ms / 3600000)) + ":" + TwoDigits(int(ms / 60000 % 60)) + ":" + TwoDigits(int(ms / 1000 % 60)) +
+         "." + std::string(3 - milli.size(), '0') + milli;
+}
+
+std::string Base64(std::span<const uint8_t> b) {
+  static const char* alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  std::string out;
+  for (size_t i = 0; i < b.size(); i += 3) {
+    size_t left = b.size() - i;
+    uint32_t v = b[i] << 16 | (left > 1 ? b[i + 1] << 8 : 0) | (left > 2 ? b[i + 2] : 0);
+    out += alphabet[v >> 18 & 63];
+    out += alphabet[v >> 12 & 63];
+    out += left > 1 ? alphabet[v >> 6 & 63] : '=';
+    out += left > 2 ? alphabet[v & 63] : '=';
+  }
+  return out;
+}
+
+// The field's value as records.jsonl writes it.
+json ValueAsJson(const TFieldDefinition& f, const TFieldValue& v) {
+  if (v.isNull) return nullptr;
+  auto b = v.bytes;
+  switch (f.dataType) {
+    case kFieldString: return std::string(reinterpret_cast<const char*>(b.data()));
+    case kFieldInteger: return GetInt32(b, 0);
+    case kFieldSmallInt: return GetInt16(b, 0);
+    case kFieldWord: return GetUInt16(b, 0);
+    case kFieldLargeInt: return GetInt64(b, 0);
+    case kFieldBoolean: return GetInt16(b, 0) != 0;
+    case kFieldFloat: return GetFloat64(b, 0);
+    case kFieldDate: return DateText(GetInt32(b, 0));
+    case kFieldTime: return TimeText(GetInt32(b, 0));
+    case kFieldTimestamp: {
+      int64_t total = static_cast<int64_t>(GetFloat64(b, 0));
+      return DateText(static_cast<int32_t>(total / 86400000)) + "T" + TimeText(total % 86400000);
+    }
+    case kFieldBytes:
+    case kFieldVarBytes: return json{{"base64", Base64(b)}};
+    default: return "?";
+  }
+}
+
+// The data file with its definitions and records deciphered (the header never is).
+struct LoadedTable {
+  std::vector<uint8_t> file;
+  TTableDefinition table;
+};
+
+void Decipher(TDataEngine& engine, const std::string& password, LoadedTable& t) {
+  TDigest key = MD5Digest(password);
+  TCryptoContext context = engine.CryptoInit(key.data(), key.size());
+  TDigest check = t.table.header.passwordCheck;
+  engine.DecryptBuffer(context, check.data(), check.size());
+  ASSERT_EQ(check, key) << "the password check value";
+  size_t definitions = t.table.DefinitionsSize();
+  ASSERT_LE(kDataHeaderSize + definitions, t.file.size());
+  engine.DecryptBuffer(context, t.file.data() + kDataHeaderSize, definitions);
+  t.table.DecodeDefinitions(std::span<const uint8_t>(t.file).subspan(kDataHeaderSize));
+  for (uint32_t n = 1; n <= t.table.PhysicalRecordCount(); ++n)
+    engine.DecryptBuffer(context, t.file.data() + t.table.RecordOffset(n), t.table.RecordSize());
+}
+
+LoadedTable Load(const FixtureTable& fixture) {
+  LoadedTable t;
+  t.file = ReadFile(FixturePath(fixture, std::string(fixture.table) + ".dat"));
+  EXPECT_GE(t.file.size(), kDataHeaderSize);
+  t.table.DecodeHeader(t.file);
+  if (!t.table.header.encrypted) {
+    t.table.DecodeDefinitions(std::span<const uint8_t>(t.file).subspan(kDataHeaderSize));
+    return t;
+  }
+  TDataEngine engine;
+  Decipher(engine, fixture.password, t);
+  return t;
+}
+
+class FixtureTablesTest : public ::testing::TestWithParam<FixtureTable> {};
+
+TEST_P(FixtureTablesTest, HeaderAndDefinitionsMatchTheSchema) {
+  const FixtureTable& fixture = GetParam();
+  json schema = json::parse(ReadFile(FixturePath(fixture, "schema.json")));
+  auto [file, table] = Load(fixture);
+  std::vector<TFieldDefinition> expected = SchemaFields(schema);
+
+  EXPECT_EQ(table.header.version, 6);
+  EXPECT_EQ(table.header.signatureDigest, MD5Digest(kDefaultSignature));
+  EXPECT_EQ(table.header.encrypted, *fixture.password != 0);
+  EXPECT_EQ(table.header.fieldCount, expected.size());
+  EXPECT_EQ(table.header.recordSize, ComputeRecordSize(expected));
+  EXPECT_EQ(table.header.indexPageSize, schema["indexPageSize"].get<uint32_t>());
+  EXPECT_EQ(table.header.blobBlockSize, schema["blobBlockSize"].get<uint32_t>());
+  EXPECT_EQ(table.header.localeId, 0u);
+
+  size_t records = 0;
+  std::ifstream lines(FixturePath(fixture, "records.jsonl"));
+  for (std::string line; std::getline(lines, line);) records += !line.empty();
+  EXPECT_EQ(table.header.recordCount, static_cast<int32_t>(records));
+
+  ASSERT_EQ(table.FieldCount(), expected.size());
+  for (size_t i = 0; i < expected.size(); ++i) {
+    const TFieldDefinition& got = table.Fields()[i];
+    SCOPED_TRACE(expected[i].name);
+    EXPECT_EQ(got.number, expected[i].number);
+    EXPECT_EQ(got.name, expected[i].name);
+    EXPECT_EQ(got.dataType, expected[i].dataType);
+    EXPECT_EQ(got.subtype, expected[i].subtype);
+    EXPECT_EQ(got.size, expected[i].size);
+    EXPECT_EQ(got.physicalSize, expected[i].physicalSize);
+    EXPECT_EQ(got.offset, expected[i].offset);
+    EXPECT_EQ(got.compression, expected[i].compression);
+  }
+  EXPECT_FALSE(table.CheckHeader(file.size()));
+}
+
+TEST_P(FixtureTablesTest, EveryRecordReadsBackWithItsValues) {
+  const FixtureTable& fixture = GetParam();
+  auto [file, table] = Load(fixture);
+  ASSERT_FALSE(table.CheckHeader(file.size()));
+
+  std::ifstream lines(FixturePath(fixture, "records.jsonl"));
+  std::string line;
+  size_t live = 0;
+  for (uint32_t n = 1; n <= table.PhysicalRecordCount(); ++n) {
+    auto record = std::span<const uint8_t>(file).subspan(table.RecordOffset(n), table.RecordSize());
+    if (GetRecordStatus(record) == kRecordDeleted) continue;
+    ASSERT_TRUE(std::getline(lines, line)) << "more live records than listed";
+    json expected = json::parse(line);
+    SCOPED_TRACE("record " + std::to_string(n));
+    ++live;
+    EXPECT_EQ(GetRecordID(record), expected["RecordID"].get<int32_t>());
+    EXPECT_EQ(ComputeRecordHash(table, record), GetRecordHash(record));
+    for (const TFieldDefinition& f : table.Fields()) {
+      TFieldValue value = GetFieldValue(record, f);
+      const json& want = expected[f.name];
+      if (f.IsBlob()) {
+        EXPECT_EQ(value.isNull, want.is_null()) << f.name;  // BLOB contents come with the BLOB file
+      } else if (f.dataType == kFieldFloat && !want.is_null() && !value.isNull) {
+        EXPECT_DOUBLE_EQ(GetFloat64(value.bytes, 0), want.get<double>()) << f.name;
+      } else {
+        EXPECT_EQ(ValueAsJson(f, value), want) << f.name;
+      }
+    }
+  }
+  EXPECT_FALSE(std::getline(lines, line)) << "fewer live records than listed";
+  EXPECT_EQ(static_cast<int32_t>(live), table.header.recordCount);
+}
+
+INSTANTIATE_TEST_SUITE_P(Fixtures, FixtureTablesTest, ::testing::ValuesIn(kFixtures),
+                         [](const auto& info) { return std::string(info.param.folder); });
+
+}  // namespace
+}  // namespace zarnik
