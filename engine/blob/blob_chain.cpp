@@ -64,7 +64,7 @@ TBlock* TBlobChain::AllocateBlock() {
   if (head != 0 && nextFree != 0 && (nextFree >= store_.NextBlockNumber() || nextFree == number))
     store_.RaiseError(ZARNIK_MEMOCORRUPT);
   store_.SetFreeBlockHead(head != 0 ? nextFree : 0);
-  block->Clear();
+  block->Clear(0);
   return block.Detach();
 }
 
@@ -73,12 +73,12 @@ void TBlobChain::FreeBlock(TBlock& block) {
   store_.SetFreeBlockHead(block.number);
 }
 
-void TBlobChain::CopyOut(const TBlock& block, int32_t count, std::vector<uint8_t>& stored, int32_t& copied) {
+int32_t TBlobChain::CopyOut(const TBlock& block, int32_t count, std::vector<uint8_t>& stored) {
   size_t done = stored.size();
   stored.resize(done + static_cast<size_t>(count));
-  copied = block.ReadData(0, count, stored.data() + done);
-  if (copied == TBlock::kInvalidCount) store_.RaiseError(ZARNIK_INVALIDBLOBLEN);
+  int32_t copied = block.ReadData(0, count, stored.data() + done);
   stored.resize(done + static_cast<size_t>(copied));
+  return copied;
 }
 
 TBlobChain::TReadResult TBlobChain::ReadBlobChain(int32_t firstBlock, uint32_t revision,
@@ -100,9 +100,7 @@ TBlobChain::TReadResult TBlobChain::ReadBlobChain(int32_t firstBlock, uint32_t r
   while (done < length) {
     if (current->header.blobRevision != revision) return TReadResult::kRetry;
     int32_t n = static_cast<int32_t>(std::min<uint64_t>(d, length - done));
-    int32_t copied = 0;
-    CopyOut(*current, n, stored, copied);
-    if (copied < n) break;
+    if (CopyOut(*current, n, stored) < n) break;
     done += static_cast<uint64_t>(n);
     uint32_t link = current->header.nextBlock;
     if (done == length || link == 0) break;
@@ -144,7 +142,7 @@ void TBlobChain::WriteBlobChain(int32_t& firstBlock, uint32_t revision, std::spa
   uint64_t done = 0;
   for (;;) {
     int32_t n = static_cast<int32_t>(std::min<uint64_t>(d, length - done));
-    if (!current->WriteData(0, n, stored.data() + done)) store_.RaiseError(ZARNIK_INVALIDBLOBLEN);
+    current->WriteData(0, n, stored.data() + done);
     done += static_cast<uint64_t>(n);
     if (done == length) break;
     TBlockPin next(store_);

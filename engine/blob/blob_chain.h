@@ -78,7 +78,8 @@ class TBlobChain {
   // visited by this walk, and records it.
   void Visit(int64_t block, TVisited& visited);
   TBlock* GetExisting(uint32_t number, uint32_t blocksNeeded);
-  void CopyOut(const TBlock& block, int32_t count, std::vector<uint8_t>& stored, int32_t& copied);
+  // Appends up to count bytes of the block's data to stored; returns how many.
+  int32_t CopyOut(const TBlock& block, int32_t count, std::vector<uint8_t>& stored);
   void LinkNext(TBlockPin& current, TBlockPin& next, uint32_t revision);
   void FreeChainFrom(TBlockPin& current, uint32_t revision, TVisited& visited);
 

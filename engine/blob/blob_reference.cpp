@@ -1,7 +1,5 @@
 #include "engine/blob/blob_reference.h"
 
-#include <limits>
-
 #include "platform/byte_order.h"
 
 namespace zarnik {
@@ -18,10 +16,6 @@ void TBlobReference::DecodeFrom(std::span<const uint8_t> slot) {
   hasValue = GetUInt8(slot, kIndicatorOffset) == 1;
   firstBlock = GetInt32(slot, kFirstBlockOffset);
   revision = GetUInt32(slot, kRevisionOffset);
-}
-
-int32_t NextBlobRevision(int32_t counter) {
-  return counter == std::numeric_limits<int32_t>::max() ? 1 : counter + 1;
 }
 
 }  // namespace zarnik

@@ -27,8 +27,4 @@ class TBlobReference {
   static constexpr size_t kRevisionOffset = 5;
 };
 
-// The data file's BLOB revision counter after issuing one more revision: the
-// counter plus one, and 1 after 2147483647.
-int32_t NextBlobRevision(int32_t counter);
-
 }  // namespace zarnik

@@ -3,34 +3,48 @@
 #include <algorithm>
 #include <cstring>
 
+#include "engine/core/data_engine.h"
+
 namespace zarnik {
 
-TBlock::TBlock(int32_t dataSize)
-    : data(static_cast<size_t>(std::max(dataSize, 0))), size(std::max(dataSize, 0)) {}
+TBlock::TBlock(TBufferedFile& owner) : TBuffer(owner) {}
 
-void TBlock::Clear() {
+void TBlock::Assign(const TBuffer& other) {
+  TBuffer::Assign(other);
+  if (const auto* block = dynamic_cast<const TBlock*>(&other)) header = block->header;
+}
+
+void TBlock::Clear(int32_t initParam) {
+  TBuffer::Clear(initParam);
   header = TBlockHeader();
-  std::fill(data.begin(), data.end(), 0);
-  dirty = false;
 }
 
-void TBlock::LoadFromDisk(const uint8_t* raw) {
+size_t TBlock::ImageDataBytes() const {
+  int64_t imageData = int64_t{file.GetDiskBufferSize()} - static_cast<int64_t>(TBlockHeader::kEncodedLength);
+  return static_cast<size_t>(std::clamp<int64_t>(imageData, 0, size));
+}
+
+void TBlock::LoadFromDisk(uint8_t* raw) {
+  DecipherImage(raw);
   header.DecodeFrom({raw, TBlockHeader::kEncodedLength});
-  std::memcpy(data.data(), raw + TBlockHeader::kEncodedLength, static_cast<size_t>(size));
+  std::memcpy(data.data(), raw + TBlockHeader::kEncodedLength, ImageDataBytes());
   dirty = false;
 }
 
-void TBlock::SaveToDisk(uint8_t* raw) const {
+void TBlock::SaveToDisk(uint8_t* raw) {
   header.EncodeTo({raw, TBlockHeader::kEncodedLength});
-  std::memcpy(raw + TBlockHeader::kEncodedLength, data.data(), static_cast<size_t>(size));
+  std::memcpy(raw + TBlockHeader::kEncodedLength, data.data(), ImageDataBytes());
+  EncipherImage(raw);
+  dirty = false;
 }
 
-bool TBlock::FitsData(int32_t offset, int32_t count) const {
-  return offset >= 0 && count >= 0 && static_cast<int64_t>(offset) + count <= size;
+void TBlock::CheckFits(int32_t offset, int32_t count) const {
+  if (offset < 0 || count < 0 || int64_t{offset} + count > size)
+    file.Engine().RaiseError(ZARNIK_INVALIDBLOBLEN, file.GetName());
 }
 
 int32_t TBlock::ReadData(int32_t offset, int32_t count, uint8_t* dest) const {
-  if (!FitsData(offset, count)) return kInvalidCount;
+  CheckFits(offset, count);
   // A damaged header may claim more bytes in use than the data area has.
   int32_t inUse = std::min<int32_t>(header.usedBytes, size);
   int32_t copied = std::clamp(inUse - offset, 0, count);
@@ -38,12 +52,11 @@ int32_t TBlock::ReadData(int32_t offset, int32_t count, uint8_t* dest) const {
   return copied;
 }
 
-bool TBlock::WriteData(int32_t offset, int32_t count, const uint8_t* source) {
-  if (!FitsData(offset, count)) return false;
+void TBlock::WriteData(int32_t offset, int32_t count, const uint8_t* source) {
+  CheckFits(offset, count);
   if (count > 0) std::memcpy(data.data() + offset, source, static_cast<size_t>(count));
   header.usedBytes = static_cast<uint16_t>(offset + count);
   dirty = true;
-  return true;
 }
 
 void TBlock::SetPreviousBlock(uint32_t block) {

@@ -4,35 +4,36 @@
 #pragma once
 
 #include <cstdint>
-#include <vector>
 
 #include "engine/blob/block_header.h"
+#include "engine/files/buffered_file.h"
 
 namespace zarnik {
 
-class TBlock {
+class TBlock : public TBuffer {
  public:
-  // ReadData's answer to a count that runs past the data area.
-  static constexpr int32_t kInvalidCount = -1;
+  // The data area is the file's buffer size: its block size less the header.
+  explicit TBlock(TBufferedFile& owner);
 
-  explicit TBlock(int32_t dataSize);
-
+  // Copies the header too when other is a block.
+  void Assign(const TBuffer& other) override;
   // Zeroes the header and the data; not dirty.
-  void Clear();
-  // Takes the header and the whole data area from the block's on-disk image
-  // (18 + size bytes, already deciphered); not dirty.
-  void LoadFromDisk(const uint8_t* raw);
-  // Writes the header and the whole data area into the on-disk image.
-  void SaveToDisk(uint8_t* raw) const;
+  void Clear(int32_t initParam) override;
+  // Takes the header and the data area from the block's on-disk image,
+  // deciphered in place first when the table is encrypted; not dirty.
+  void LoadFromDisk(uint8_t* raw) override;
+  // Writes the header and the data area into the on-disk image, then
+  // enciphers it when the table is encrypted.
+  void SaveToDisk(uint8_t* raw) override;
 
   // Copies count bytes from data offset into dest, cut to the bytes in use;
-  // returns the bytes copied, or kInvalidCount when offset + count runs past
-  // the data area.
+  // returns the bytes copied. A count that runs past the data area raises
+  // ZARNIK_INVALIDBLOBLEN.
   int32_t ReadData(int32_t offset, int32_t count, uint8_t* dest) const;
   // Copies count bytes in at data offset; the bytes in use become offset +
-  // count and the block is dirty. False, changing nothing, when offset + count
-  // runs past the data area.
-  bool WriteData(int32_t offset, int32_t count, const uint8_t* source);
+  // count and the block is dirty. A count that runs past the data area raises
+  // ZARNIK_INVALIDBLOBLEN.
+  void WriteData(int32_t offset, int32_t count, const uint8_t* source);
 
   // Header changes; each marks the block dirty.
   void SetPreviousBlock(uint32_t block);
@@ -41,16 +42,11 @@ class TBlock {
   void SetBlobLength(uint32_t length);
 
   TBlockHeader header;
-  // As every cached buffer: its number, its users, whether it changed since it
-  // was loaded or saved, its data area and the bytes of it in use.
-  uint32_t number = 0;
-  int16_t pinCount = 0;
-  bool dirty = false;
-  std::vector<uint8_t> data;
-  int32_t size = 0;
 
  private:
-  bool FitsData(int32_t offset, int32_t count) const;
+  void CheckFits(int32_t offset, int32_t count) const;
+  // Bytes of the on-disk image after the header that the data area takes.
+  size_t ImageDataBytes() const;
 };
 
 }  // namespace zarnik

@@ -6,7 +6,7 @@
 
 #include "engine/blob/blob_header.h"
 #include "engine/blob/blob_reference.h"
-#include "engine/blob/block.h"
+#include "engine/blob/block_header.h"
 #include "engine/core/data_engine.h"
 
 namespace zarnik {
@@ -66,19 +66,18 @@ TEST(BlobFormatTest, OpeningRefusesOtherVersionsAndUnknownSignatures) {
   }
 }
 
-TEST(BlobFormatTest, BlockImageIsTheHeaderThenTheData) {
-  const Bytes image = {1, 0, 0, 0, 2, 0, 0, 0, 3, 0, 4, 0, 0, 0, 5, 0, 0, 0, 0xAA, 0xBB, 0xCC};
-  TBlock block(3);
-  block.LoadFromDisk(image.data());
-  EXPECT_EQ(block.header.previousBlock, 1u);
-  EXPECT_EQ(block.header.nextBlock, 2u);
-  EXPECT_EQ(block.header.usedBytes, 3);
-  EXPECT_EQ(block.header.blobRevision, 4u);
-  EXPECT_EQ(block.header.blobLength, 5u);
-  EXPECT_EQ(block.data, (Bytes{0xAA, 0xBB, 0xCC}));
-  Bytes saved(image.size());
-  block.SaveToDisk(saved.data());
-  EXPECT_EQ(saved, image);
+TEST(BlobFormatTest, BlockHeaderFieldsSitAtTheirOffsets) {
+  const Bytes image = {1, 0, 0, 0, 2, 0, 0, 0, 3, 0, 4, 0, 0, 0, 5, 0, 0, 0};
+  TBlockHeader header;
+  header.DecodeFrom(image);
+  EXPECT_EQ(header.previousBlock, 1u);
+  EXPECT_EQ(header.nextBlock, 2u);
+  EXPECT_EQ(header.usedBytes, 3);
+  EXPECT_EQ(header.blobRevision, 4u);
+  EXPECT_EQ(header.blobLength, 5u);
+  Bytes again(TBlockHeader::kEncodedLength);
+  header.EncodeTo(again);
+  EXPECT_EQ(again, image);
 }
 
 TEST(BlobFormatTest, RecordSlotHoldsIndicatorFirstBlockAndRevision) {

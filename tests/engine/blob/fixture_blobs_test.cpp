@@ -6,18 +6,19 @@
 #include <fstream>
 #include <iterator>
 #include <nlohmann/json.hpp>
+#include <random>
 #include <string>
 #include <vector>
 
 #include "engine/blob/blob_chain.h"
-#include "platform/byte_order.h"
-#include "tests/engine/blob/memory_block_store.h"
+#include "engine/data/record_layout.h"
+#include "engine/data/table_definition.h"
+#include "tests/engine/blob/blob_file_fixture.h"
 
 namespace zarnik {
 namespace {
 
 using nlohmann::json;
-using namespace platform;
 using Bytes = std::vector<uint8_t>;
 
 struct Fixture {
@@ -56,79 +57,46 @@ Bytes Base64Decode(const std::string& text) {
   return out;
 }
 
-// The little of a data file these tests need, read by hand: the header's
-// record geometry and BLOB block size, the BLOB fields' names, slots and
-// compression levels, and the live records, deciphered when encrypted.
-struct DataFile {
-  static constexpr size_t kHeaderSize = 512, kDefinitionSize = 768;
-  static constexpr size_t kNextRecordOffset = 29, kRecordSizeOffset = 45, kFieldCountOffset = 47;
-  static constexpr size_t kBlockSizeOffset = 51, kEncryptedOffset = 172, kPasswordCheckOffset = 173;
-  static constexpr size_t kFieldNameOffset = 2, kFieldTypeOffset = 164, kFieldSlotOffset = 172;
-  static constexpr size_t kFieldCompressionOffset = 479;
-  static constexpr uint8_t kBlobType = 3;
-
-  struct BlobField {
-    std::string name;
-    size_t slot;
-    uint8_t compression;
-  };
-  uint32_t blockSize = 0;
-  std::vector<BlobField> blobFields;
-  std::vector<Bytes> liveRecords;
-};
-
-class FixtureBlobsTest : public ::testing::TestWithParam<Fixture> {
+class FixtureBlobsTest : public testing::BlobFileTest, public ::testing::WithParamInterface<Fixture> {
  protected:
   void SetUp() override {
+    BlobFileTest::SetUp();
     const Fixture& f = GetParam();
     Bytes dat = ReadFile(f, std::string(f.table) + ".dat");
-    ASSERT_GE(dat.size(), DataFile::kHeaderSize);
-    if (dat[DataFile::kEncryptedOffset] == 1) Unlock(dat);
+    ASSERT_GE(dat.size(), kDataHeaderSize);
+    definition.DecodeHeader(dat);
+    if (definition.header.encrypted) Unlock(dat);
     ReadDataFile(dat);
-    store = std::make_unique<testing::MemoryBlockStore>(engine, data.blockSize);
-    auto decipher = [&](uint8_t* unit, size_t length) { engine.DecryptBuffer(key, unit, length); };
-    store->Load(ReadFile(f, std::string(f.table) + ".blb"),
-                *f.password ? decipher : std::function<void(uint8_t*, size_t)>{});
-    chain = std::make_unique<TBlobChain>(*store);
+    // A copy: rewriting values may write blocks back.
+    WriteDisk("t.blb", ReadFile(f, std::string(f.table) + ".blb"));
+    Open(definition.header.blobBlockSize);
   }
 
   void Unlock(Bytes& dat) {
     TDigest digest = MD5Digest(GetParam().password);
-    key = engine.CryptoInit(digest.data(), digest.size());
-    TDigest check;
-    std::copy_n(dat.begin() + DataFile::kPasswordCheckOffset, check.size(), check.begin());
-    ASSERT_TRUE(PasswordMatches(engine, check, digest, key));
+    table.SetPassword(GetParam().password);
+    ASSERT_TRUE(PasswordMatches(engine, definition.header.passwordCheck, digest, table.key));
+    engine.DecryptBuffer(table.key, dat.data() + kDataHeaderSize, definition.DefinitionsSize());
   }
 
+  // The BLOB fields and the live records (deciphered when encrypted).
   void ReadDataFile(Bytes& dat) {
-    bool encrypted = dat[DataFile::kEncryptedOffset] == 1;
-    size_t fields = GetUInt16(dat, DataFile::kFieldCountOffset);
-    size_t recordSize = GetUInt16(dat, DataFile::kRecordSizeOffset);
-    size_t records = static_cast<size_t>(GetInt32(dat, DataFile::kNextRecordOffset) - 1);
-    data.blockSize = GetUInt32(dat, DataFile::kBlockSizeOffset);
-    size_t start = DataFile::kHeaderSize + fields * DataFile::kDefinitionSize;
-    ASSERT_LE(start + records * recordSize, dat.size());
-    if (encrypted)
-      engine.DecryptBuffer(key, dat.data() + DataFile::kHeaderSize, start - DataFile::kHeaderSize);
-    for (size_t i = 0; i < fields; ++i) {
-      std::span<const uint8_t> def(dat.data() + DataFile::kHeaderSize + i * DataFile::kDefinitionSize,
-                                   DataFile::kDefinitionSize);
-      if (def[DataFile::kFieldTypeOffset] != DataFile::kBlobType) continue;
-      data.blobFields.push_back({GetShortString(def, DataFile::kFieldNameOffset, 60),
-                                 GetUInt16(def, DataFile::kFieldSlotOffset),
-                                 def[DataFile::kFieldCompressionOffset]});
-    }
-    for (size_t n = 0; n < records; ++n) {
-      uint8_t* record = dat.data() + start + n * recordSize;
-      if (encrypted) engine.DecryptBuffer(key, record, recordSize);
-      if (record[0] != 1) data.liveRecords.emplace_back(record, record + recordSize);
+    ASSERT_LE(definition.DataEnd(), dat.size());
+    definition.DecodeDefinitions(std::span<const uint8_t>(dat).subspan(kDataHeaderSize));
+    for (const TFieldDefinition& field : definition.Fields())
+      if (field.IsBlob()) blobFields.push_back(field);
+    for (uint32_t n = 1; n <= definition.PhysicalRecordCount(); ++n) {
+      uint8_t* record = dat.data() + definition.RecordOffset(n);
+      if (definition.header.encrypted) engine.DecryptBuffer(table.key, record, definition.RecordSize());
+      if (GetRecordStatus({record, definition.RecordSize()}) != kRecordDeleted)
+        liveRecords.emplace_back(record, record + definition.RecordSize());
     }
   }
 
-  TBlobReference Reference(const Bytes& record, const DataFile::BlobField& field) {
+  TBlobReference Reference(const Bytes& record, const TFieldDefinition& field) {
     TBlobReference reference;
     reference.DecodeFrom(
-        std::span<const uint8_t>(record).subspan(field.slot, TBlobReference::kEncodedLength));
+        std::span<const uint8_t>(record).subspan(field.offset, TBlobReference::kEncodedLength));
     return reference;
   }
 
@@ -136,32 +104,31 @@ class FixtureBlobsTest : public ::testing::TestWithParam<Fixture> {
     return chain->ReadValue(reference, compression, [&] { return reference; });
   }
 
-  TDataEngine engine;
-  TCryptoContext key;
-  DataFile data;
-  std::unique_ptr<testing::MemoryBlockStore> store;
-  std::unique_ptr<TBlobChain> chain;
+  TTableDefinition definition;
+  std::vector<TFieldDefinition> blobFields;
+  std::vector<Bytes> liveRecords;
 };
 
 TEST_P(FixtureBlobsTest, HeaderDescribesTheFile) {
   const Fixture& f = GetParam();
   size_t size = ReadFile(f, std::string(f.table) + ".blb").size();
-  const TBlobHeader& header = store->header;
+  const TBlobHeader& header = file->Header();
   EXPECT_EQ(header.OpenError(engine), ZARNIK_NONE);
-  EXPECT_EQ((size - TBlobHeader::kEncodedLength) % data.blockSize, 0u);
-  EXPECT_EQ(header.nextBlockNumber, (size - TBlobHeader::kEncodedLength) / data.blockSize + 1);
+  EXPECT_EQ((size - TBlobHeader::kEncodedLength) % definition.header.blobBlockSize, 0u);
+  EXPECT_EQ(header.nextBlockNumber,
+            (size - TBlobHeader::kEncodedLength) / definition.header.blobBlockSize + 1);
   EXPECT_TRUE(header.IsValidBlock(header.freeBlockHead));
 }
 
 TEST_P(FixtureBlobsTest, EveryValueMatchesTheListedRecords) {
-  ASSERT_FALSE(data.blobFields.empty());
+  ASSERT_FALSE(blobFields.empty());
   std::ifstream lines(std::string(ZARNIK_TEST_DATA_DIR) + "/" + GetParam().folder + "/records.jsonl");
   size_t values = 0, compressedSmaller = 0;
-  for (const Bytes& record : data.liveRecords) {
+  for (const Bytes& record : liveRecords) {
     std::string line;
     ASSERT_TRUE(std::getline(lines, line));
     json expected = json::parse(line);
-    for (const auto& field : data.blobFields) {
+    for (const auto& field : blobFields) {
       SCOPED_TRACE(field.name + " of record " + expected["RecordID"].dump());
       TBlobReference reference = Reference(record, field);
       Bytes value = ReadValue(reference, field.compression);
@@ -175,25 +142,25 @@ TEST_P(FixtureBlobsTest, EveryValueMatchesTheListedRecords) {
       Bytes wanted = want.is_object() ? Base64Decode(text) : Bytes(text.begin(), text.end());
       EXPECT_TRUE(reference.hasValue);
       EXPECT_EQ(value, wanted);
-      compressedSmaller += store->Block(reference.firstBlock).header.blobLength < value.size();
+      compressedSmaller += Block(reference.firstBlock).header.blobLength < value.size();
       ++values;
     }
   }
   std::string rest;
   EXPECT_FALSE(std::getline(lines, rest)) << "fewer live records than listed";
   EXPECT_GT(values, 0u);
-  bool compressed = data.blobFields[0].compression != 0;
+  bool compressed = blobFields[0].compression != 0;
   EXPECT_EQ(compressedSmaller > 0, compressed);
-  EXPECT_EQ(store->PinnedBlocks(), 0);
+  EXPECT_EQ(blocks->pinned, 0);
 }
 
 TEST_P(FixtureBlobsTest, RewrittenValuesReadBack) {
   // Every value rewritten in place, alternately longer and shorter, under a
-  // new revision; afterwards all of them read back and no block is pinned.
+  // new revision; after the file was written and reopened all of them read back.
   std::vector<std::pair<TBlobReference, Bytes>> written;
   uint32_t revision = 1u << 30;
-  for (const Bytes& record : data.liveRecords) {
-    for (const auto& field : data.blobFields) {
+  for (const Bytes& record : liveRecords) {
+    for (const auto& field : blobFields) {
       TBlobReference reference = Reference(record, field);
       Bytes value = ReadValue(reference, field.compression);
       if (written.size() % 2 == 0)
@@ -205,11 +172,46 @@ TEST_P(FixtureBlobsTest, RewrittenValuesReadBack) {
       written.emplace_back(reference, value);
     }
   }
+  Close();
+  Open(definition.header.blobBlockSize);
   for (size_t i = 0; i < written.size(); ++i)
-    ASSERT_EQ(ReadValue(written[i].first, data.blobFields[i % data.blobFields.size()].compression),
-              written[i].second)
+    ASSERT_EQ(ReadValue(written[i].first, blobFields[i % blobFields.size()].compression), written[i].second)
         << "value " << i;
-  EXPECT_EQ(store->PinnedBlocks(), 0);
+  EXPECT_EQ(blocks->pinned, 0);
+}
+
+TEST_P(FixtureBlobsTest, DamagedBlocksRaiseEngineErrorsOnly) {
+  // Bytes of the block headers overwritten at random: every value either reads
+  // and rewrites or raises an engine error; nothing crashes or hangs.
+  Bytes disk = ReadDisk("t.blb");
+  std::mt19937 random(7);
+  size_t blockCount = (disk.size() - TBlobHeader::kEncodedLength) / definition.header.blobBlockSize;
+  for (int i = 0; i < 400; ++i) {
+    size_t block = random() % blockCount;
+    size_t at = TBlobHeader::kEncodedLength + block * definition.header.blobBlockSize +
+                random() % TBlockHeader::kEncodedLength;
+    disk[at] = static_cast<uint8_t>(random());
+  }
+  file->CloseFile();
+  WriteDisk("t.blb", disk);
+  Open(definition.header.blobBlockSize);
+  size_t failures = 0;
+  uint32_t revision = 1u << 30;
+  for (const Bytes& record : liveRecords) {
+    for (const auto& field : blobFields) {
+      TBlobReference reference = Reference(record, field);
+      try {
+        Bytes value = ReadValue(reference, field.compression);
+        reference.revision = ++revision;
+        chain->WriteValue(reference, Bytes(value.begin(), value.begin() + value.size() / 2),
+                          field.compression);
+      } catch (const EZARNIKEngineError&) {
+        ++failures;
+      }
+      ASSERT_EQ(blocks->pinned, 0);
+    }
+  }
+  EXPECT_GT(failures, 0u);
 }
 
 INSTANTIATE_TEST_SUITE_P(Tables, FixtureBlobsTest, ::testing::ValuesIn(kFixtures),
