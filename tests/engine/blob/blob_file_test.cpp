@@ -75,6 +75,22 @@ TEST_F(BlobFileOnDiskTest, OpeningRefusesOtherVersionsAndSignatures) {
   EXPECT_EQ(RaisedBy([&] { Open(kBlockSize); }).code, ZARNIK_BADSIGNATURE);
 }
 
+TEST_F(BlobFileOnDiskTest, ShortFilesAndImpossibleBlockSizesRaise) {
+  Create(kBlockSize);
+  TBlobReference reference = WriteValue(Text(2 * D), 1);
+  Close();
+  // A block size the table's header may claim after damage.
+  for (uint32_t blockSize : {10u, 70000u}) {
+    Open(blockSize);
+    EXPECT_EQ(RaisedBy([&] { chain->ReadValue(reference, 0, {}); }).code, ZARNIK_MEMOCORRUPT) << blockSize;
+    file->CloseFile();
+  }
+  Bytes disk = ReadDisk("t.blb");
+  disk.resize(100);
+  WriteDisk("t.blb", disk);
+  EXPECT_EQ(RaisedBy([&] { Open(kBlockSize); }).code, ZARNIK_READERR);
+}
+
 TEST_F(BlobFileOnDiskTest, HeaderCheckRefusesAFreeChainHeadOutsideTheFile) {
   Create(kBlockSize);
   WriteValue(Text(3 * D), 1);
