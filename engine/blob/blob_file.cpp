@@ -34,6 +34,7 @@ void TBlobFile::CreateFile() {
   header_.signatureDigest = Engine().SignatureDigest();
   header_.nextBlockNumber = 1;
   headerChanged_ = true;
+  ResetBuffers();
 }
 
 std::unique_ptr<TBuffer> TBlobFile::NewBuffer() {

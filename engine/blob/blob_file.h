@@ -29,6 +29,7 @@ class TBlobFile : public TBufferedFile {
   // ZARNIK_OLDVERSION, a newer one or an unknown signature ZARNIK_BADSIGNATURE.
   void OpenFile() override;
   // A new file: version 6, this engine's signature, no blocks; header changed.
+  // The cache is ready for use.
   void CreateFile() override;
 
   // --- the buffered-file contract

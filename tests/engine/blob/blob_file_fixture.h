@@ -47,7 +47,6 @@ class BlobFileTest : public EngineFileTest {
   void Create(uint32_t blockSize, const std::string& name = "t.blb") {
     Attach(blockSize, name);
     file->CreateFile();
-    file->ResetBuffers();
   }
   // An existing BLOB file of the folder, opened.
   void Open(uint32_t blockSize, const std::string& name = "t.blb", bool exclusive = true) {
