@@ -7,9 +7,12 @@
 #include <optional>
 #include <vector>
 
+#include "engine/core/safe_object.h"
 #include "engine/data/field_definition.h"
 
 namespace zarnik {
+
+class TDataCursor;
 
 // Open modes: read only, read and write, and read and write but skipped when
 // the changed values are written back.
@@ -17,7 +20,7 @@ constexpr uint8_t kBlobModeRead = 1;
 constexpr uint8_t kBlobModeReadWrite = 2;
 constexpr uint8_t kBlobModeNotPosted = 3;
 
-class TBlobBuffer {
+class TBlobBuffer : public TSafeObject {
  public:
   // Copies up to count bytes from offset into dest, cut to the length;
   // returns the bytes copied.
@@ -30,6 +33,7 @@ class TBlobBuffer {
   bool Truncate(int64_t newLength);
   int32_t Length() const { return static_cast<int32_t>(data.size()); }
 
+  TDataCursor* cursor = nullptr;  // the owner
   bool modified = false;
   uint32_t revision = 0;
   const TFieldDefinition* field = nullptr;  // the BLOB field, owned by the table

@@ -53,6 +53,7 @@ int32_t TOpenBlobs::Open(const TOpenRequest& request, std::span<uint8_t> record,
   blob->data = chain_.ReadValue(reference, request.field.compression, reload);
   blob->revision = reference.revision;
   blob->firstBlock = reference.firstBlock;
+  blob->cursor = cursor_;
   blob->field = &request.field;
   blob->ownerRecord = ownerRecord;
   blob->mode = request.mode;

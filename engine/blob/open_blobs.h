@@ -22,7 +22,9 @@ class TOpenBlobs {
   // Issues the next BLOB revision number (from the data file's counter).
   using TIssueRevision = std::function<uint32_t()>;
 
-  explicit TOpenBlobs(TBlockStore& store) : store_(store), chain_(store) {}
+  // The open BLOBs of cursor (null for none), whose values lie in store.
+  explicit TOpenBlobs(TBlockStore& store, TDataCursor* cursor = nullptr)
+      : store_(store), chain_(store), cursor_(cursor) {}
 
   // How a value is opened: the field (its definition outlives the open BLOB),
   // whether it takes part in the text index (a copy of the value as read is
@@ -83,6 +85,7 @@ class TOpenBlobs {
 
   TBlockStore& store_;
   TBlobChain chain_;
+  TDataCursor* cursor_;
   std::vector<std::unique_ptr<TBlobBuffer>> blobs_;  // the marker of index i is -(i + 1)
 };
 

@@ -78,6 +78,7 @@ TEST_F(OpenBlobsTest, WrittenValueIsPostedToItsChainAndReopens) {
   int32_t marker = Open(kMemo);
   EXPECT_LT(marker, 0);
   EXPECT_EQ(Reference(kMemo).firstBlock, marker);
+  EXPECT_TRUE(blobs->Get(marker).IsValid());
   EXPECT_EQ(blobs->Size(marker), 0);
   EXPECT_TRUE(blobs->Write(marker, 0, AsBytes("hello world")));
   EXPECT_TRUE(blobs->Write(marker, 6, AsBytes("there")));
