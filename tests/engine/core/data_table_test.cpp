@@ -10,6 +10,7 @@
 #include "engine/core/data_session.h"
 #include "engine/data/data_file.h"
 #include "engine/index/index_file.h"
+#include "engine/index/text_index_params.h"
 #include "tests/engine/core/table_fixture.h"
 #include "tests/support/child_process.h"
 #include "tests/support/raised.h"
@@ -261,6 +262,45 @@ TEST_F(TableTest, DamagedFilesOpenOrRaiseAnEngineError) {
     std::ofstream(name, std::ios::binary | std::ios::trunc)
         .write(reinterpret_cast<const char*>(original.data()), static_cast<std::streamsize>(original.size()));
   }
+}
+
+TEST_F(TableTest, TextIndexingParametersAndWordsAreStored) {
+  TTableDescription description = PeopleTable();
+  description.stopWords = std::vector<std::string>{"NOTES", "OF"};
+  description.spaceChars = " ";
+  Create(description);
+  auto cursor = Cursor(*directory);
+  cursor->OpenCursor();
+  InsertRows(*cursor, 1, 3);
+  cursor->CloseCursor(true);
+
+  cursor->OpenCursor();
+  TIndexFile& index = cursor->Table()->IndexFile();
+  TTextIndexParams params = index.LoadTextIndexParams(cursor.get());
+  EXPECT_EQ(params.StopWords, (std::vector<std::string>{"NOTES", "OF"}));
+  EXPECT_TRUE(TTextIndexParams::InSet(params.SpaceChars, ' '));
+  EXPECT_FALSE(TTextIndexParams::InSet(params.SpaceChars, ','));
+  EXPECT_TRUE(TTextIndexParams::InSet(params.IncludeChars, 'q')) << "the default include characters stay";
+  EXPECT_EQ(index.GetIndexDefinition(31).FieldCount, 2);
+  // Names and memos gave their words: "name1" .. "name3", "row", "1" .. "3" and the x runs.
+  cursor->SelectIndex(31);
+  uint32_t words = 0;
+  for (bool more = cursor->First(); more; more = cursor->Next()) ++words;
+  EXPECT_EQ(words, 12u);
+}
+
+TEST_F(TableTest, TablesOfTheMemoryDatabaseLiveInMemory) {
+  TDataDirectory& memory = session->OpenDirectory("Memory", "", false, false);
+  auto maker = Cursor(memory);
+  maker->CreateTable(PeopleTable());
+  maker->OpenCursor();
+  InsertRows(*maker, 0, 25);
+  maker->CloseCursor(true);
+  EXPECT_FALSE(std::filesystem::exists("People.dat"));
+  EXPECT_FALSE(std::filesystem::exists(folder.File("People.dat")));
+  auto reader = Cursor(memory);
+  reader->OpenCursor();
+  EXPECT_EQ(CheckRows(*reader, 25), 0);
 }
 
 }  // namespace
