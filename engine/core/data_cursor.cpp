@@ -326,7 +326,7 @@ void TDataCursor::InsertAttempt(std::span<uint8_t> image, bool reposition, bool 
   const int32_t savedIndex = currentIndex_;
   auto finish = [&](bool repositionNow) {
     currentIndex_ = savedIndex;
-    if (repositionNow) ReadRecord(number);
+    if (repositionNow) Reposition(number);
     table_->UnlockRecord(number);
     writeUnlock();
   };
@@ -536,6 +536,14 @@ bool TDataCursor::ReadRecord(uint32_t number) {
               currentRecord_.begin());
   currentNumber_ = number;
   return true;
+}
+
+// Puts the cursor's position in its current order on the record just
+// inserted, so that moving on continues from there.
+void TDataCursor::Reposition(uint32_t number) {
+  if (currentIndex_ >= 0 && static_cast<uint32_t>(currentIndex_) != TKeyLayout::kTextSlot)
+    IndexCursor().SeekKey(currentIndex_, IndexCursor().BuildKey(currentIndex_, currentRecord_));
+  ReadRecord(number);
 }
 
 void TDataCursor::ClearPosition() {

@@ -164,6 +164,7 @@ class TDataCursor : public TSafeObject {
   bool ReadRecord(uint32_t number);
   bool PhysicalStep(uint32_t from, int direction);
   void ClearPosition();
+  void Reposition(uint32_t number);
   TIndexCursor& IndexCursor();
   std::vector<uint8_t> ReadBlobOf(std::span<const uint8_t> record, const TFieldDefinition& field);
   std::string TextOf(std::span<const uint8_t> record, const TFieldDefinition& field, uint32_t number);

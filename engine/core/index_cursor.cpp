@@ -125,6 +125,11 @@ bool TIndexCursor::FindKey(uint32_t slot, const std::vector<uint8_t>& key, uint3
   return found;
 }
 
+bool TIndexCursor::SeekKey(uint32_t slot, const std::vector<uint8_t>& key) {
+  return Tree(slot).SeekAtOrAfter(key.data(), position_) &&
+         Layout(slot).Compare(position_.Key.data(), key.data(), Layout(slot).KeySize()) == 0;
+}
+
 void TIndexCursor::SetRange(uint32_t slot, const std::vector<uint8_t>& start, uint32_t startFields,
                             const std::vector<uint8_t>& end, uint32_t endFields) {
   TIndexSearch search(Tree(slot), Layout(slot), Definition(slot));

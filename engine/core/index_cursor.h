@@ -53,6 +53,8 @@ class TIndexCursor {
   bool Prior(uint32_t slot);
   bool FindKey(uint32_t slot, const std::vector<uint8_t>& key, uint32_t fieldCount, uint32_t partialLength,
                bool nearest);
+  // Stands on the entry of a full key (the record it was built from).
+  bool SeekKey(uint32_t slot, const std::vector<uint8_t>& key);
   void SetRange(uint32_t slot, const std::vector<uint8_t>& start, uint32_t startFields,
                 const std::vector<uint8_t>& end, uint32_t endFields);
   void CancelRange() { range_.reset(); }

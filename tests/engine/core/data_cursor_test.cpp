@@ -141,6 +141,18 @@ TEST_F(CursorTest, NavigationSearchAndRangesFollowTheCurrentIndex) {
   EXPECT_EQ(TextOf(cursor->GetField(kCity)), "oslo");
 }
 
+TEST_F(CursorTest, InsertPutsThePositionOnTheNewRecord) {
+  InsertRows(*cursor, 0, 30);
+  cursor->SelectIndexByName("ByName");
+  std::vector<uint8_t> record = RowRecord(*cursor, 100);
+  cursor->InsertRecord(record);
+  EXPECT_EQ(TextOf(cursor->GetField(kName)), "name100");
+  ASSERT_TRUE(cursor->Next());
+  EXPECT_EQ(TextOf(cursor->GetField(kName)), "name11") << "the next name in index order";
+  ASSERT_TRUE(cursor->Prior());
+  EXPECT_EQ(TextOf(cursor->GetField(kName)), "name100");
+}
+
 TEST_F(CursorTest, ReadOnlyCursorRefusesInserts) {
   cursor->CloseCursor(true);
   cursor->readOnly = true;
