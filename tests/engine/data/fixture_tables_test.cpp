@@ -17,6 +17,7 @@
 #include "engine/data/table_definition.h"
 #include "platform/byte_order.h"
 #include "platform/date_time.h"
+#include "tests/support/fixture_tables.h"
 
 namespace zarnik {
 namespace {
@@ -24,27 +25,7 @@ namespace {
 using nlohmann::json;
 using namespace platform;
 
-struct FixtureTable {
-  const char* folder;
-  const char* table;
-  const char* password;  // empty when not encrypted
-};
-
-const FixtureTable kFixtures[] = {
-    {"thedata", "TheData", ""},
-    {"alltypes", "AllTypes", ""},
-    {"compressed", "TheData", ""},
-    {"encrypted", "TheData", "Secret1"},
-};
-
-std::string FixturePath(const FixtureTable& f, const std::string& name) {
-  return std::string(ZARNIK_TEST_DATA_DIR) + "/" + f.folder + "/" + name;
-}
-
-std::vector<uint8_t> ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
-}
+using namespace zarnik::testing;
 
 // The definition the schema's field type stands for.
 TFieldDefinition SchemaField(const json& f, int32_t number) {
@@ -130,46 +111,12 @@ json ValueAsJson(const TFieldDefinition& f, const TFieldValue& v) {
   }
 }
 
-// The data file with its definitions and records deciphered (the header never is).
-struct LoadedTable {
-  std::vector<uint8_t> file;
-  TTableDefinition table;
-};
-
-void Decipher(TDataEngine& engine, const std::string& password, LoadedTable& t) {
-  TDigest key = MD5Digest(password);
-  TCryptoContext context = engine.CryptoInit(key.data(), key.size());
-  TDigest check = t.table.header.passwordCheck;
-  engine.DecryptBuffer(context, check.data(), check.size());
-  ASSERT_EQ(check, key) << "the password check value";
-  size_t definitions = t.table.DefinitionsSize();
-  ASSERT_LE(kDataHeaderSize + definitions, t.file.size());
-  engine.DecryptBuffer(context, t.file.data() + kDataHeaderSize, definitions);
-  t.table.DecodeDefinitions(std::span<const uint8_t>(t.file).subspan(kDataHeaderSize));
-  for (uint32_t n = 1; n <= t.table.PhysicalRecordCount(); ++n)
-    engine.DecryptBuffer(context, t.file.data() + t.table.RecordOffset(n), t.table.RecordSize());
-}
-
-LoadedTable Load(const FixtureTable& fixture) {
-  LoadedTable t;
-  t.file = ReadFile(FixturePath(fixture, std::string(fixture.table) + ".dat"));
-  EXPECT_GE(t.file.size(), kDataHeaderSize);
-  t.table.DecodeHeader(t.file);
-  if (!t.table.header.encrypted) {
-    t.table.DecodeDefinitions(std::span<const uint8_t>(t.file).subspan(kDataHeaderSize));
-    return t;
-  }
-  TDataEngine engine;
-  Decipher(engine, fixture.password, t);
-  return t;
-}
-
 class FixtureTablesTest : public ::testing::TestWithParam<FixtureTable> {};
 
 TEST_P(FixtureTablesTest, HeaderAndDefinitionsMatchTheSchema) {
   const FixtureTable& fixture = GetParam();
   json schema = json::parse(ReadFile(FixturePath(fixture, "schema.json")));
-  auto [file, table] = Load(fixture);
+  auto [file, table] = LoadFixture(fixture);
   std::vector<TFieldDefinition> expected = SchemaFields(schema);
 
   EXPECT_EQ(table.header.version, 6);
@@ -204,7 +151,7 @@ TEST_P(FixtureTablesTest, HeaderAndDefinitionsMatchTheSchema) {
 
 TEST_P(FixtureTablesTest, EveryRecordReadsBackWithItsValues) {
   const FixtureTable& fixture = GetParam();
-  auto [file, table] = Load(fixture);
+  auto [file, table] = LoadFixture(fixture);
   ASSERT_FALSE(table.CheckHeader(file.size()));
 
   std::ifstream lines(FixturePath(fixture, "records.jsonl"));
