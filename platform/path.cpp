@@ -5,6 +5,8 @@
 #include <strings.h>
 #include <sys/stat.h>
 
+#include <algorithm>
+
 #include "platform/system.h"
 
 namespace zarnik::platform {
@@ -87,6 +89,23 @@ std::string ResolveExistingName(const std::string& name) {
 bool DirectoryExists(const std::string& folder) {
   struct stat st;
   return stat(ResolveExistingName(folder).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+std::vector<std::string> ListFiles(const std::string& folder) {
+  std::vector<std::string> names;
+  std::string resolved = ResolveExistingName(ExcludeTrailingDelimiter(folder));
+  DIR* dir = opendir(resolved.empty() ? "." : resolved.c_str());
+  if (dir == nullptr) return names;
+  std::string prefix = IncludeTrailingDelimiter(resolved);
+  while (dirent* entry = readdir(dir)) {
+    struct stat st;
+    if (stat((prefix + entry->d_name).c_str(), &st) == 0 && S_ISREG(st.st_mode))
+      names.emplace_back(entry->d_name);
+  }
+  closedir(dir);
+  std::sort(names.begin(), names.end(),
+            [](const std::string& a, const std::string& b) { return strcasecmp(a.c_str(), b.c_str()) < 0; });
+  return names;
 }
 
 }  // namespace zarnik::platform

@@ -5,6 +5,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace zarnik::platform {
 
@@ -31,5 +32,9 @@ std::string ExpandFileName(std::string_view name);
 std::string ResolveExistingName(const std::string& name);
 
 bool DirectoryExists(const std::string& folder);
+
+// The names of the regular files in a folder (not its sub-folders), sorted
+// without regard to case; empty when the folder cannot be read.
+std::vector<std::string> ListFiles(const std::string& folder);
 
 }  // namespace zarnik::platform

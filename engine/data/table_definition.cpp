@@ -49,8 +49,6 @@ bool NameTaken(std::span<const TFieldDefinition> fields, size_t i) {
                      [&](const TFieldDefinition& f) { return SameName(f.name, fields[i].name); });
 }
 
-bool IsLocaleUsable(uint32_t localeId) { return localeId == 0 || platform::IsLocaleInstalled(localeId); }
-
 TDefinitionError FieldError(TErrorCode code, const TFieldDefinition& field) { return {code, field.name}; }
 
 // The type rules of a new field; ZARNIK_NONE when they hold.
@@ -98,6 +96,8 @@ int32_t SaturatedAdd(int32_t value, int32_t delta) {
 }
 
 }  // namespace
+
+bool IsLocaleUsable(uint32_t localeId) { return localeId == 0 || platform::IsLocaleInstalled(localeId); }
 
 void RaiseDefinitionError(TDataEngine& engine, const TDefinitionError& error, const std::string& tableName,
                           const std::string& databaseName) {

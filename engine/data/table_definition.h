@@ -46,6 +46,8 @@ struct TDefinitionError {
 void RaiseDefinitionError(TDataEngine& engine, const TDefinitionError& error, const std::string& tableName,
                           const std::string& databaseName);
 
+// Whether the engine has the collation of a table's locale (0: its own order).
+bool IsLocaleUsable(uint32_t localeId);
 // 25 plus the slot of every stored field, rounded up to a multiple of 8.
 uint32_t ComputeRecordSize(std::span<const TFieldDefinition> fields);
 // The successor of a counter value: value + 1, and 1 after 2147483647 (or after

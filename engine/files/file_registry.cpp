@@ -164,4 +164,11 @@ size_t TFileRegistry::Count() {
   return files_.size();
 }
 
+std::vector<std::string> TFileRegistry::Names() {
+  TCriticalSectionGuard lock(guard_);
+  std::vector<std::string> names;
+  for (const std::unique_ptr<TBaseFile>& file : files_) names.push_back(file->Name());
+  return names;
+}
+
 }  // namespace zarnik

@@ -36,6 +36,8 @@ class TFileRegistry {
   // Frees every registered file.
   void Clear();
   size_t Count();
+  // The names of the registered files, in order.
+  std::vector<std::string> Names();
 
  private:
   using TList = std::vector<std::unique_ptr<TBaseFile>>;

@@ -12,12 +12,14 @@
 #include <vector>
 
 #include "engine/core/data_engine.h"
+#include "engine/data/data_file.h"
 #include "engine/data/record_layout.h"
 #include "engine/data/record_rules.h"
 #include "engine/data/table_definition.h"
 #include "platform/byte_order.h"
 #include "platform/date_time.h"
 #include "tests/support/fixture_tables.h"
+#include "tests/support/test_table.h"
 
 namespace zarnik {
 namespace {
@@ -111,31 +113,51 @@ json ValueAsJson(const TFieldDefinition& f, const TFieldValue& v) {
   }
 }
 
-class FixtureTablesTest : public ::testing::TestWithParam<FixtureTable> {};
+// Opens a fixture's data file read-only, with its password when it has one.
+class FixtureTablesTest : public ::testing::TestWithParam<FixtureTable> {
+ protected:
+  TDataEngine engine;
+  TestTable table{engine};
+  TDataFile file{engine, table};
+
+  void SetUp() override {
+    const FixtureTable& fixture = GetParam();
+    file.SetFileName(FixturePath(fixture, std::string(fixture.table) + ".dat"));
+    file.readOnly = true;
+    file.attachPassword = [&](const std::array<uint8_t, 16>& check) {
+      if (*fixture.password == 0) return false;
+      table.SetPassword(fixture.password);
+      TDigest value = check;
+      engine.DecryptBuffer(table.key, value.data(), value.size());
+      return value == MD5Digest(fixture.password);
+    };
+    file.OpenFile();
+  }
+};
 
 TEST_P(FixtureTablesTest, HeaderAndDefinitionsMatchTheSchema) {
   const FixtureTable& fixture = GetParam();
   json schema = json::parse(ReadFile(FixturePath(fixture, "schema.json")));
-  auto [file, table] = LoadFixture(fixture);
+  const TTableDefinition& definition = file.Definition();
   std::vector<TFieldDefinition> expected = SchemaFields(schema);
 
-  EXPECT_EQ(table.header.version, 6);
-  EXPECT_EQ(table.header.signatureDigest, MD5Digest(kDefaultSignature));
-  EXPECT_EQ(table.header.encrypted, *fixture.password != 0);
-  EXPECT_EQ(table.header.fieldCount, expected.size());
-  EXPECT_EQ(table.header.recordSize, ComputeRecordSize(expected));
-  EXPECT_EQ(table.header.indexPageSize, schema["indexPageSize"].get<uint32_t>());
-  EXPECT_EQ(table.header.blobBlockSize, schema["blobBlockSize"].get<uint32_t>());
-  EXPECT_EQ(table.header.localeId, 0u);
+  EXPECT_EQ(definition.header.version, 6);
+  EXPECT_EQ(definition.header.signatureDigest, MD5Digest(kDefaultSignature));
+  EXPECT_EQ(definition.header.encrypted, *fixture.password != 0);
+  EXPECT_EQ(definition.header.fieldCount, expected.size());
+  EXPECT_EQ(definition.header.recordSize, ComputeRecordSize(expected));
+  EXPECT_EQ(definition.header.indexPageSize, schema["indexPageSize"].get<uint32_t>());
+  EXPECT_EQ(definition.header.blobBlockSize, schema["blobBlockSize"].get<uint32_t>());
+  EXPECT_EQ(definition.header.localeId, 0u);
 
   size_t records = 0;
   std::ifstream lines(FixturePath(fixture, "records.jsonl"));
   for (std::string line; std::getline(lines, line);) records += !line.empty();
-  EXPECT_EQ(table.header.recordCount, static_cast<int32_t>(records));
+  EXPECT_EQ(definition.header.recordCount, static_cast<int32_t>(records));
 
-  ASSERT_EQ(table.FieldCount(), expected.size());
+  ASSERT_EQ(definition.FieldCount(), expected.size());
   for (size_t i = 0; i < expected.size(); ++i) {
-    const TFieldDefinition& got = table.Fields()[i];
+    const TFieldDefinition& got = definition.Fields()[i];
     SCOPED_TRACE(expected[i].name);
     EXPECT_EQ(got.number, expected[i].number);
     EXPECT_EQ(got.name, expected[i].name);
@@ -146,27 +168,29 @@ TEST_P(FixtureTablesTest, HeaderAndDefinitionsMatchTheSchema) {
     EXPECT_EQ(got.offset, expected[i].offset);
     EXPECT_EQ(got.compression, expected[i].compression);
   }
-  EXPECT_FALSE(table.CheckHeader(file.size()));
+  file.CheckHeader();
 }
 
 TEST_P(FixtureTablesTest, EveryRecordReadsBackWithItsValues) {
   const FixtureTable& fixture = GetParam();
-  auto [file, table] = LoadFixture(fixture);
-  ASSERT_FALSE(table.CheckHeader(file.size()));
+  const TTableDefinition& definition = file.Definition();
+  file.CheckHeader();
 
   std::ifstream lines(FixturePath(fixture, "records.jsonl"));
   std::string line;
   size_t live = 0;
-  for (uint32_t n = 1; n <= table.PhysicalRecordCount(); ++n) {
-    auto record = std::span<const uint8_t>(file).subspan(table.RecordOffset(n), table.RecordSize());
+  for (uint32_t n = 1; n <= definition.PhysicalRecordCount(); ++n) {
+    TRecord* buffer = file.GetRecord(nullptr, n, kDirectionForward, true);
+    TBufferPin pin(buffer);
+    std::span<const uint8_t> record = buffer->Bytes();
     if (GetRecordStatus(record) == kRecordDeleted) continue;
     ASSERT_TRUE(std::getline(lines, line)) << "more live records than listed";
     json expected = json::parse(line);
     SCOPED_TRACE("record " + std::to_string(n));
     ++live;
     EXPECT_EQ(GetRecordID(record), expected["RecordID"].get<int32_t>());
-    EXPECT_EQ(ComputeRecordHash(table, record), GetRecordHash(record));
-    for (const TFieldDefinition& f : table.Fields()) {
+    EXPECT_EQ(ComputeRecordHash(definition, record), GetRecordHash(record));
+    for (const TFieldDefinition& f : definition.Fields()) {
       TFieldValue value = GetFieldValue(record, f);
       const json& want = expected[f.name];
       if (f.IsBlob()) {
@@ -179,7 +203,7 @@ TEST_P(FixtureTablesTest, EveryRecordReadsBackWithItsValues) {
     }
   }
   EXPECT_FALSE(std::getline(lines, line)) << "fewer live records than listed";
-  EXPECT_EQ(static_cast<int32_t>(live), table.header.recordCount);
+  EXPECT_EQ(static_cast<int32_t>(live), definition.header.recordCount);
 }
 
 INSTANTIATE_TEST_SUITE_P(Fixtures, FixtureTablesTest, ::testing::ValuesIn(kFixtures),

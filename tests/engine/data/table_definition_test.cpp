@@ -393,6 +393,12 @@ TEST(TableDefinitionTest, CounterSuccessor) {
   EXPECT_EQ(NextCounterValue(41), 42);
   EXPECT_EQ(NextCounterValue(2147483647), 1);
   EXPECT_EQ(NextCounterValue(-5), 1);
+  TTableDefinition table;
+  table.header.blobRevision = 2147483646;
+  EXPECT_EQ(table.NextBlobRevision(), 2147483647);
+  EXPECT_EQ(table.NextBlobRevision(), 1);
+  EXPECT_EQ(table.header.blobRevision, 1);
+  EXPECT_TRUE(table.IsHeaderChanged());
 }
 
 }  // namespace
