@@ -45,6 +45,28 @@ TIndexDefinition IndexDefinitionOf(const TSchemaIndex& index) {
   return definition;
 }
 
+TTableDescription DescriptionOf(const TTableSchema& schema) {
+  TTableDescription description;
+  description.fields = schema.fields;
+  for (const TSchemaIndex& index : schema.indexes) {
+    if (index.primary) description.primaryIndex = IndexDefinitionOf(index);
+    else description.secondaryIndexes.push_back(IndexDefinitionOf(index));
+  }
+  for (int32_t number : schema.textIndex.fieldNumbers) description.textIndexFields.push_back(StoredFieldNumber(number));
+  description.stopWords = schema.textIndex.stopWords;
+  description.spaceChars = schema.textIndex.spaceChars;
+  description.includeChars = schema.textIndex.includeChars;
+  description.indexPageSize = schema.indexPageSize;
+  description.blobBlockSize = schema.blobBlockSize;
+  description.description = schema.description;
+  description.localeId = schema.locale;
+  description.userMajorVersion = schema.userMajorVersion;
+  description.userMinorVersion = schema.userMinorVersion;
+  description.encrypted = schema.password.has_value();
+  description.password = schema.password.value_or("");
+  return description;
+}
+
 TSchemaIndex SchemaIndexOf(const TIndexDefinition& definition, bool primary) {
   TSchemaIndex index;
   index.name = definition.Name;

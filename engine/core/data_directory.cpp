@@ -112,6 +112,16 @@ void TDataDirectory::InsertTable(std::unique_ptr<TDirectoryTable> table) {
   tables_.insert(tables_.begin() + static_cast<std::ptrdiff_t>(index), std::move(table));
 }
 
+TDirectoryTable& TDataDirectory::AddTable(std::unique_ptr<TDirectoryTable> table) {
+  TDirectoryTable& added = *table;
+  InsertTable(std::move(table));
+  return added;
+}
+
+void TDataDirectory::RemoveTable(size_t index) {
+  if (index < tables_.size()) tables_.erase(tables_.begin() + static_cast<std::ptrdiff_t>(index));
+}
+
 std::unique_ptr<TDirectoryTable> TDataDirectory::MakeTable(const std::string& name) {
   // Without a table layer there is no table object to work the files.
   if (!tableFactory) RaiseAccessDenied(name);

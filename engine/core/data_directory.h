@@ -88,6 +88,10 @@ class TDataDirectory : public TSafeObject {
   // Deletes a table's files. Refused on a read-only directory and while a
   // user holds the table.
   void DeleteTableFiles(const std::string& name);
+  // Lists a table object at its sorted place (the table layer's open).
+  TDirectoryTable& AddTable(std::unique_ptr<TDirectoryTable> table);
+  // Frees the table object at index and takes it off the list.
+  void RemoveTable(size_t index);
 
  private:
   [[noreturn]] void RaiseAccessDenied(const std::string& tableName);

@@ -170,22 +170,19 @@ std::vector<uint32_t> TBufferedFile::RecencyOrder() const {
 // --- the cached buffers by number
 
 TBuffer* TBufferedFile::FindCached(uint32_t number) {
-  auto at = buffers_.find(number);
-  return at != buffers_.end() ? at->second.get() : nullptr;
+  return buffers_.Find(number);
 }
 
 TBuffer* TBufferedFile::InsertSorted(std::unique_ptr<TBuffer> buffer) {
-  TBuffer* raw = buffer.get();
-  if (!buffers_.try_emplace(raw->number, std::move(buffer)).second) RaiseBuffersCorrupt();
+  TBuffer* raw = buffers_.Insert(std::move(buffer));
+  if (raw == nullptr) RaiseBuffersCorrupt();
   LinkFront(raw);
   return raw;
 }
 
 std::unique_ptr<TBuffer> TBufferedFile::Extract(TBuffer* buffer) {
-  auto at = buffers_.find(buffer->number);
-  if (at == buffers_.end() || at->second.get() != buffer) RaiseBuffersCorrupt();
-  std::unique_ptr<TBuffer> owned = std::move(at->second);
-  buffers_.erase(at);
+  std::unique_ptr<TBuffer> owned = buffers_.Extract(buffer);
+  if (owned == nullptr) RaiseBuffersCorrupt();
   Unlink(buffer);
   return owned;
 }
@@ -369,14 +366,14 @@ bool TBufferedFile::InsideRead(uint32_t number) {
 
 bool TBufferedFile::FlushBuffers(bool makeRoom) {
   std::vector<TBuffer*> dirty;
-  for (const auto& [number, b] : buffers_) {
-    if (!b->dirty) continue;
+  buffers_.ForEach([&](TBuffer* b) {
+    if (!b->dirty) return;
     if (b->pinCount > 0) {
-      if (makeRoom) continue;
+      if (makeRoom) return;
       RaiseBuffersCorrupt();
     }
-    if (!InsideRead(b->number)) dirty.push_back(b.get());
-  }
+    if (!InsideRead(b->number)) dirty.push_back(b);
+  });
   if (dirty.empty()) return false;
   const size_t maxRun = static_cast<size_t>(std::numeric_limits<int32_t>::max() / CheckedDiskBufferSize());
   std::vector<TBuffer*> run;
@@ -412,7 +409,7 @@ void TBufferedFile::WriteRun(const std::vector<TBuffer*>& run) {
 // --- dropping and trimming
 
 void TBufferedFile::DropBuffers() {
-  for (auto& [number, b] : buffers_) {
+  for (std::unique_ptr<TBuffer>& b : buffers_.ExtractAll()) {
     b->next_ = b->previous_ = nullptr;
     if (b->pinCount > 0) {
       // Its user still holds it: it leaves the cache now and goes with its last release.
@@ -420,7 +417,6 @@ void TBufferedFile::DropBuffers() {
       retired_.push_back(std::move(b));
     }
   }
-  buffers_.clear();
   mostRecent_ = leastRecent_ = nullptr;
 }
 

@@ -7,10 +7,10 @@
 #pragma once
 
 #include <cstdint>
-#include <map>
 #include <memory>
 #include <vector>
 
+#include "engine/files/buffer_index.h"
 #include "engine/files/buffered_file_table.h"
 #include "engine/files/engine_file.h"
 
@@ -62,9 +62,11 @@ class TBuffer {
 
  private:
   friend class TBufferedFile;
+  friend class TBufferIndex;
   TBuffer* next_ = nullptr;      // towards the least recently used end
   TBuffer* previous_ = nullptr;  // towards the most recently used end
   bool retired_ = false;         // dropped while pinned: freed by its last release
+  size_t ownerSlot_ = 0;         // where the cache's index holds it
 };
 
 class TBufferedFile : public TEngineFile {
@@ -151,11 +153,6 @@ class TBufferedFile : public TEngineFile {
   int32_t WriteRuns() const { return writeRuns_; }
 
  private:
-  // Sorted by number and searched in logarithmic time, like a sorted list,
-  // but a read-ahead of many buffers or an eviction from the low end does not
-  // shift the whole cache.
-  using TBufferList = std::map<uint32_t, std::unique_ptr<TBuffer>>;
-
   TBuffer* FindCached(uint32_t number);
   TBuffer* InsertSorted(std::unique_ptr<TBuffer> buffer);
   // A cleared buffer for number, not yet cached (InsertSorted caches it).
@@ -182,7 +179,7 @@ class TBufferedFile : public TEngineFile {
   int32_t readLength_ = 0;
   TBuffer* mostRecent_ = nullptr;
   TBuffer* leastRecent_ = nullptr;
-  TBufferList buffers_;                            // sorted by number
+  TBufferIndex buffers_;                           // sorted by number
   std::vector<std::unique_ptr<TBuffer>> retired_;  // dropped while pinned
   int32_t capacity_ = 0;
   int32_t hits_ = 0;

@@ -1,6 +1,7 @@
-// The foreign tables of tests/data as the tests read them: where each one is,
-// and its data file read whole with the header and definitions decoded and,
-// for the enciphered one, its definitions and records deciphered.
+// The foreign tables of tests/data (kFixtures) as the tests read them: where
+// each one's files are, and its data file read whole with the header and
+// definitions decoded and, for the enciphered one, its definitions and records
+// deciphered.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -12,21 +13,9 @@
 
 #include "engine/core/data_engine.h"
 #include "engine/data/table_definition.h"
+#include "tests/support/fixture_values.h"
 
 namespace zarnik::testing {
-
-struct FixtureTable {
-  const char* folder;
-  const char* table;
-  const char* password;  // empty when not encrypted
-};
-
-inline const FixtureTable kFixtures[] = {
-    {"thedata", "TheData", ""},
-    {"alltypes", "AllTypes", ""},
-    {"compressed", "TheData", ""},
-    {"encrypted", "TheData", "Secret1"},
-};
 
 inline std::string FixturePath(const FixtureTable& f, const std::string& name) {
   return std::string(ZARNIK_TEST_DATA_DIR) + "/" + f.folder + "/" + name;

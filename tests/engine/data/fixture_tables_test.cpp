@@ -18,7 +18,7 @@
 #include "engine/data/table_definition.h"
 #include "platform/byte_order.h"
 #include "platform/date_time.h"
-#include "tests/support/fixture_tables.h"
+#include "tests/support/fixture_values.h"
 #include "tests/support/test_table.h"
 
 namespace zarnik {
@@ -26,20 +26,40 @@ namespace {
 
 using nlohmann::json;
 using namespace platform;
+using testing::ValueAsJson;
+using zarnik::testing::TestTable;
 
-using namespace zarnik::testing;
+using testing::FixtureTable;
+using testing::kFixtures;
+
+std::string FixturePath(const FixtureTable& f, const std::string& name) {
+  return std::string(ZARNIK_TEST_DATA_DIR) + "/" + f.folder + "/" + name;
+}
+
+std::vector<uint8_t> ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
+}
 
 // The definition the schema's field type stands for.
 TFieldDefinition SchemaField(const json& f, int32_t number) {
   static const std::map<std::string, std::pair<uint8_t, uint8_t>> kTypes = {
-      {"ftString", {kFieldString, 0}},        {"ftFixedChar", {kFieldString, kSubtypeFixedString}},
-      {"ftAutoInc", {kFieldInteger, kSubtypeAutoInc}}, {"ftInteger", {kFieldInteger, 0}},
-      {"ftSmallint", {kFieldSmallInt, 0}},     {"ftWord", {kFieldWord, 0}},
-      {"ftBoolean", {kFieldBoolean, 0}},      {"ftFloat", {kFieldFloat, 0}},
-      {"ftCurrency", {kFieldFloat, kSubtypeCurrency}}, {"ftDate", {kFieldDate, 0}},
-      {"ftTime", {kFieldTime, 0}},            {"ftDateTime", {kFieldTimestamp, 0}},
-      {"ftBytes", {kFieldBytes, 0}},          {"ftVarBytes", {kFieldVarBytes, 0}},
-      {"ftLargeint", {kFieldLargeInt, 0}},    {"ftMemo", {kFieldBlob, kSubtypeMemo}},
+      {"ftString", {kFieldString, 0}},
+      {"ftFixedChar", {kFieldString, kSubtypeFixedString}},
+      {"ftAutoInc", {kFieldInteger, kSubtypeAutoInc}},
+      {"ftInteger", {kFieldInteger, 0}},
+      {"ftSmallint", {kFieldSmallInt, 0}},
+      {"ftWord", {kFieldWord, 0}},
+      {"ftBoolean", {kFieldBoolean, 0}},
+      {"ftFloat", {kFieldFloat, 0}},
+      {"ftCurrency", {kFieldFloat, kSubtypeCurrency}},
+      {"ftDate", {kFieldDate, 0}},
+      {"ftTime", {kFieldTime, 0}},
+      {"ftDateTime", {kFieldTimestamp, 0}},
+      {"ftBytes", {kFieldBytes, 0}},
+      {"ftVarBytes", {kFieldVarBytes, 0}},
+      {"ftLargeint", {kFieldLargeInt, 0}},
+      {"ftMemo", {kFieldBlob, kSubtypeMemo}},
       {"ftBlob", {kFieldBlob, 0}},
   };
   TFieldDefinition d;
@@ -55,62 +75,10 @@ TFieldDefinition SchemaField(const json& f, int32_t number) {
 
 std::vector<TFieldDefinition> SchemaFields(const json& schema) {
   std::vector<TFieldDefinition> fields;
-  for (const json& f : schema["fields"]) fields.push_back(SchemaField(f, static_cast<int32_t>(fields.size() + 1)));
+  for (const json& f : schema["fields"])
+    fields.push_back(SchemaField(f, static_cast<int32_t>(fields.size() + 1)));
   EXPECT_FALSE(ValidateTableDefinition(fields, 0, false, ""));
   return fields;
-}
-
-std::string TwoDigits(int v) { return (v < 10 ? "0" : "") + std::to_string(v); }
-
-std::string DateText(int32_t dayNumber) {
-  int y, m, d;
-  DayNumberToDate(dayNumber, y, m, d);
-  std::string year = std::to_string(y);
-  return std::string(4 - std::min<size_t>(4, year.size()), '0') + year + "-" + TwoDigits(m) + "-" + TwoDigits(d);
-}
-
-std::string TimeText(int64_t ms) {
-  std::string milli = std::to_string(ms % 1000);
-  return TwoDigits(int(ms / 3600000)) + ":" + TwoDigits(int(ms / 60000 % 60)) + ":" + TwoDigits(int(ms / 1000 % 60)) +
-         "." + std::string(3 - milli.size(), '0') + milli;
-}
-
-std::string Base64(std::span<const uint8_t> b) {
-  static const char* alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-  std::string out;
-  for (size_t i = 0; i < b.size(); i += 3) {
-    size_t left = b.size() - i;
-    uint32_t v = b[i] << 16 | (left > 1 ? b[i + 1] << 8 : 0) | (left > 2 ? b[i + 2] : 0);
-    out += alphabet[v >> 18 & 63];
-    out += alphabet[v >> 12 & 63];
-    out += left > 1 ? alphabet[v >> 6 & 63] : '=';
-    out += left > 2 ? alphabet[v & 63] : '=';
-  }
-  return out;
-}
-
-// The field's value as records.jsonl writes it.
-json ValueAsJson(const TFieldDefinition& f, const TFieldValue& v) {
-  if (v.isNull) return nullptr;
-  auto b = v.bytes;
-  switch (f.dataType) {
-    case kFieldString: return std::string(reinterpret_cast<const char*>(b.data()));
-    case kFieldInteger: return GetInt32(b, 0);
-    case kFieldSmallInt: return GetInt16(b, 0);
-    case kFieldWord: return GetUInt16(b, 0);
-    case kFieldLargeInt: return GetInt64(b, 0);
-    case kFieldBoolean: return GetInt16(b, 0) != 0;
-    case kFieldFloat: return GetFloat64(b, 0);
-    case kFieldDate: return DateText(GetInt32(b, 0));
-    case kFieldTime: return TimeText(GetInt32(b, 0));
-    case kFieldTimestamp: {
-      int64_t total = static_cast<int64_t>(GetFloat64(b, 0));
-      return DateText(static_cast<int32_t>(total / 86400000)) + "T" + TimeText(total % 86400000);
-    }
-    case kFieldBytes:
-    case kFieldVarBytes: return json{{"base64", Base64(b)}};
-    default: return "?";
-  }
 }
 
 // Opens a fixture's data file read-only, with its password when it has one.

@@ -14,6 +14,7 @@
 #include "engine/data/table_definition.h"
 #include "engine/index/index_file.h"
 #include "engine/index/index_tree.h"
+#include "engine/index/record_indexes.h"
 #include "engine/index/record_keys.h"
 #include "engine/index/text_indexer.h"
 #include "tests/engine/index/tree_checker.h"
@@ -73,9 +74,9 @@ class FixtureIndexes : public testing::EngineFileTest, public ::testing::WithPar
 
   // The text a text-indexed field gives a record: strings from the record,
   // memos from the record list.
-  std::string Text(uint32_t n, const TFieldDefinition& field) const {
-    if (!field.IsBlob()) return TRecordKeys::FieldText(Record(n), field);
-    const json& value = records_.at(GetRecordID(Record(n)))[field.name];
+  std::string Text(std::span<const uint8_t> record, const TFieldDefinition& field) const {
+    if (!field.IsBlob()) return TRecordKeys::FieldText(record, field);
+    const json& value = records_.at(GetRecordID(record))[field.name];
     return value.is_string() ? value.get<std::string>() : "";
   }
 
@@ -131,8 +132,8 @@ TEST_P(FixtureIndexes, TheTextIndexHoldsTheWordsOfTheTextFields) {
     for (uint32_t i = 0; i < def.FieldCount; ++i) {
       const TFieldDefinition* field = table_.GetFieldDefinition(def.FieldNumbers[i]);
       ASSERT_NE(field, nullptr);
-      for (auto& key :
-           indexer.BuildTextKeys(def.FieldNumbers[i], field->name, Text(n, *field), GetRecordID(Record(n))))
+      for (auto& key : indexer.BuildTextKeys(def.FieldNumbers[i], field->name, Text(Record(n), *field),
+                                             GetRecordID(Record(n))))
         expected.insert({key, n});
     }
   }
@@ -172,6 +173,44 @@ TEST_P(FixtureIndexes, EveryPagePacksBackToItsBytes) {
   std::set<uint32_t> free = test::CheckFreeChain(pages, used, file_->PropsOf(0), error);
   EXPECT_EQ(error, "");
   EXPECT_EQ(used.size() + free.size(), file_->GetBufferCount());
+}
+
+// The records inserted one by one in physical order into the emptied index
+// file give the same file, page for page and byte for byte.
+TEST_P(FixtureIndexes, InsertingTheRecordsAgainGivesTheSameFile) {
+  std::vector<uint8_t> original = ReadFile(folder.File("t.idx"));
+  const TIndexHeader header = file_->Header();
+  const TTextIndexParams params = file_->LoadTextIndexParams(nullptr);
+  const bool storedParams = file_->GetDataRootPage(31) != 0;
+  file_->EmptyFile();
+  if (storedParams) file_->SaveTextIndexParams(params, nullptr);
+  {
+    TRecordIndexes indexes(*file_, table_, nullptr);
+    indexes.SetTextIndexing([this](std::span<const uint8_t> record,
+                                   const TFieldDefinition& field) { return Text(record, field); },
+                            &params, nullptr);
+    for (uint32_t n = 1; n <= table_.PhysicalRecordCount(); ++n)
+      if (Live(n)) indexes.Insert(Record(n), n);
+  }
+  file_->FlushBuffers(false);
+  EXPECT_EQ(file_->Header().RootPages, header.RootPages);
+  EXPECT_EQ(file_->Header().DataRootPages, header.DataRootPages);
+  EXPECT_EQ(file_->Header().FreePageHead, header.FreePageHead);
+  EXPECT_EQ(file_->Header().NextPageNumber, header.NextPageNumber);
+  std::vector<uint8_t> rebuilt = ReadFile(folder.File("t.idx"));
+  ASSERT_EQ(rebuilt.size(), original.size());
+  const uint32_t pageSize = file_->PageSize();
+  size_t differing = 0;
+  for (size_t at = TIndexFile::kDataStart; at + pageSize <= rebuilt.size(); at += pageSize) {
+    if (table_.header.encrypted) {
+      table.DecryptTableBuffer(rebuilt.data() + at, pageSize);
+      table.DecryptTableBuffer(original.data() + at, pageSize);
+    }
+    if (!std::equal(rebuilt.begin() + at, rebuilt.begin() + at + pageSize, original.begin() + at) &&
+        differing++ < 5)
+      ADD_FAILURE() << "page " << (at - TIndexFile::kDataStart) / pageSize + 1;
+  }
+  EXPECT_EQ(differing, 0u);
 }
 
 INSTANTIATE_TEST_SUITE_P(ForeignTables, FixtureIndexes,
