@@ -185,22 +185,22 @@ TIndexDefinition Index(const char* name, uint16_t field, bool unique, bool caseI
 
 TTableDescription TheData() {
   TTableDescription d;
-  struct FieldSpec {
+  struct FieldShape {
     int32_t number;
     const char* name;
     uint8_t type;
     uint16_t size;
     uint8_t subtype;
   };
-  static const FieldSpec specs[] = {
+  static const FieldShape shapes[] = {
       {kSeqNo, "SeqNo", kFieldInteger, 0, kSubtypeAutoInc}, {kField1, "Field1", kFieldString, 10, 0},
       {kField2, "Field2", kFieldString, 10, 0},               {kField3, "Field3", kFieldInteger, 0, 0},
       {kField4, "Field4", kFieldDate, 0, 0},                  {kField5, "Field5", kFieldTime, 0, 0},
       {kField6, "Field6", kFieldFloat, 0, 0},                 {kField7, "Field7", kFieldBlob, 0, kSubtypeMemo}};
-  for (const FieldSpec& spec : specs) {
+  for (const FieldShape& shape : shapes) {
     TFieldDefinition& field = d.fields.emplace_back();
-    field.number = spec.number, field.name = spec.name, field.dataType = spec.type;
-    field.size = spec.size, field.subtype = spec.subtype;
+    field.number = shape.number, field.name = shape.name, field.dataType = shape.type;
+    field.size = shape.size, field.subtype = shape.subtype;
   }
   d.primaryIndex = Index("", kSeqNo, true, false);
   d.secondaryIndexes = {Index("wwTemp", kField2, false, true)};
