@@ -98,45 +98,65 @@ int LinuxFileServices::Open(const std::string& name, FileAccess access, FileShar
 
 int LinuxFileServices::Close(int handle) { return close(handle) == 0 ? 0 : -1; }
 
-int64_t LinuxFileServices::Read(int handle, void* buffer, int64_t count) {
-  if (count < 0) {
-    errno = EINVAL;
-    return -1;
-  }
-  auto* out = static_cast<char*>(buffer);
-  int64_t done = 0;
-  while (done < count) {
-    ssize_t n = read(handle, out + done, static_cast<size_t>(count - done));
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return -1;
-    }
-    if (n == 0) break;
-    done += n;
-  }
-  return done;
-}
+namespace {
 
-int64_t LinuxFileServices::Write(int handle, const void* buffer, int64_t count) {
+// Repeats step(done, left) until count bytes moved; a read stops early at the
+// end of the file, a write that moves nothing is a full disk.
+template <typename Step>
+int64_t TransferAll(int64_t count, bool reading, Step step) {
   if (count < 0) {
     errno = EINVAL;
     return -1;
   }
-  const auto* in = static_cast<const char*>(buffer);
   int64_t done = 0;
   while (done < count) {
-    ssize_t n = write(handle, in + done, static_cast<size_t>(count - done));
+    ssize_t n = step(done, static_cast<size_t>(count - done));
     if (n < 0) {
       if (errno == EINTR) continue;
       return -1;
     }
     if (n == 0) {
+      if (reading) break;
       errno = ENOSPC;
       return -1;
     }
     done += n;
   }
   return done;
+}
+
+bool ValidRange(int64_t count, int64_t offset) {
+  if (offset >= 0 && count >= 0 && offset <= kMaxOffset - count) return true;
+  errno = EINVAL;
+  return false;
+}
+
+}  // namespace
+
+int64_t LinuxFileServices::Read(int handle, void* buffer, int64_t count) {
+  auto* out = static_cast<char*>(buffer);
+  return TransferAll(count, true, [&](int64_t done, size_t left) { return read(handle, out + done, left); });
+}
+
+int64_t LinuxFileServices::Write(int handle, const void* buffer, int64_t count) {
+  const auto* in = static_cast<const char*>(buffer);
+  return TransferAll(count, false, [&](int64_t done, size_t left) { return write(handle, in + done, left); });
+}
+
+int64_t LinuxFileServices::ReadAt(int handle, void* buffer, int64_t count, int64_t offset) {
+  if (!ValidRange(count, offset)) return -1;
+  auto* out = static_cast<char*>(buffer);
+  return TransferAll(count, true, [&](int64_t done, size_t left) {
+    return pread(handle, out + done, left, static_cast<off_t>(offset + done));
+  });
+}
+
+int64_t LinuxFileServices::WriteAt(int handle, const void* buffer, int64_t count, int64_t offset) {
+  if (!ValidRange(count, offset)) return -1;
+  const auto* in = static_cast<const char*>(buffer);
+  return TransferAll(count, false, [&](int64_t done, size_t left) {
+    return pwrite(handle, in + done, left, static_cast<off_t>(offset + done));
+  });
 }
 
 int64_t LinuxFileServices::Seek(int handle, int64_t offset, int origin) {

@@ -37,6 +37,9 @@ class FileServices {
   // at the end of the file.
   virtual int64_t Read(int handle, void* buffer, int64_t count) = 0;
   virtual int64_t Write(int handle, const void* buffer, int64_t count) = 0;
+  // The same transfers at offset, leaving the handle's file position alone.
+  virtual int64_t ReadAt(int handle, void* buffer, int64_t count, int64_t offset) = 0;
+  virtual int64_t WriteAt(int handle, const void* buffer, int64_t count, int64_t offset) = 0;
   // origin 0 from the start, 1 from the current position, 2 from the end.
   virtual int64_t Seek(int handle, int64_t offset, int origin) = 0;
   // Sets the end of the file at the current position.
@@ -61,6 +64,8 @@ class LinuxFileServices : public FileServices {
   int Close(int handle) override;
   int64_t Read(int handle, void* buffer, int64_t count) override;
   int64_t Write(int handle, const void* buffer, int64_t count) override;
+  int64_t ReadAt(int handle, void* buffer, int64_t count, int64_t offset) override;
+  int64_t WriteAt(int handle, const void* buffer, int64_t count, int64_t offset) override;
   int64_t Seek(int handle, int64_t offset, int origin) override;
   int Truncate(int handle) override;
   int Flush(int handle) override;

@@ -158,6 +158,7 @@ void TDataCursor::FillRecreatedIndex() {
   TDataFile& data = table_->DataFile();
   TIndexCursor& index = IndexCursor();
   uint32_t count = data.Definition().PhysicalRecordCount();
+  TReadAheadScope scope(readAhead_, TReadAhead::Physical);
   for (uint32_t number = 1; number <= count; ++number) {
     TBufferPin pin(data.GetRecord(this, number, kDirectionForward, true));
     if (!pin) table_->Raise(ZARNIK_FILECORRUPT);
@@ -521,13 +522,15 @@ TIndexCursor& TDataCursor::IndexCursor() {
 
 // Reads record number into the current record; false when it is deleted or
 // not in the file.
-bool TDataCursor::ReadRecord(uint32_t number) {
+bool TDataCursor::ReadRecord(uint32_t number, int direction, TReadAhead readAhead) {
   TDataFile& data = table_->DataFile();
   if (number < 1 || number > data.Definition().PhysicalRecordCount()) return false;
-  TBufferPin pin(data.GetRecord(this, number));
+  TReadAheadScope scope(readAhead_, readAhead);
+  const bool ahead = readAhead != TReadAhead::None && direction != kDirectionNone;
+  TBufferPin pin(data.GetRecord(this, number, direction, ahead));
   if (!pin) {
     RefreshView();
-    pin.Reset(data.GetRecord(this, number));
+    pin.Reset(data.GetRecord(this, number, direction, ahead));
     if (!pin) table_->Raise(ZARNIK_FILECORRUPT);
   }
   auto* record = static_cast<TRecord*>(pin.get());
@@ -579,6 +582,24 @@ void TDataCursor::SelectIndexByName(const std::string& name) {
   SelectIndex(slot);
 }
 
+int32_t TDataCursor::GetReadAheadCount(int direction) {
+  if (table_ == nullptr || direction == kDirectionNone) return 1;
+  const int32_t limit = std::max(table_->DataFile().ReadAheadLimit(), 1);
+  switch (readAhead_) {
+    case TReadAhead::Physical:
+      // The cache keeps the count inside the file.
+      return limit;
+    case TReadAhead::Index:
+      if (currentIndex_ < 0 || static_cast<uint32_t>(currentIndex_) == TKeyLayout::kTextSlot) return 1;
+      return static_cast<int32_t>(IndexCursor().ConsecutiveRecords(static_cast<uint32_t>(currentIndex_),
+                                                                   direction == kDirectionBackward,
+                                                                   static_cast<uint32_t>(limit)));
+    case TReadAhead::None:
+      break;
+  }
+  return 1;
+}
+
 bool TDataCursor::PhysicalStep(uint32_t from, int direction) {
   uint32_t count = table_->DataFile().Definition().PhysicalRecordCount();
   int64_t number = from;
@@ -588,7 +609,9 @@ bool TDataCursor::PhysicalStep(uint32_t from, int direction) {
       ClearPosition();
       return false;
     }
-    if (ReadRecord(static_cast<uint32_t>(number))) return true;
+    if (ReadRecord(static_cast<uint32_t>(number), direction > 0 ? kDirectionForward : kDirectionBackward,
+                   TReadAhead::Physical))
+      return true;
   }
 }
 
@@ -596,14 +619,16 @@ bool TDataCursor::First() {
   CheckOpen();
   table_->RefreshIfChanged(this);
   if (currentIndex_ < 0) return PhysicalStep(0, 1);
-  return IndexCursor().First(currentIndex_) && ReadRecord(IndexCursor().Record());
+  return IndexCursor().First(currentIndex_) &&
+         ReadRecord(IndexCursor().Record(), kDirectionForward, TReadAhead::Index);
 }
 
 bool TDataCursor::Last() {
   CheckOpen();
   table_->RefreshIfChanged(this);
   if (currentIndex_ < 0) return PhysicalStep(table_->DataFile().Definition().PhysicalRecordCount() + 1, -1);
-  return IndexCursor().Last(currentIndex_) && ReadRecord(IndexCursor().Record());
+  return IndexCursor().Last(currentIndex_) &&
+         ReadRecord(IndexCursor().Record(), kDirectionBackward, TReadAhead::Index);
 }
 
 bool TDataCursor::Next() {
@@ -613,7 +638,7 @@ bool TDataCursor::Next() {
     ClearPosition();
     return false;
   }
-  return ReadRecord(IndexCursor().Record());
+  return ReadRecord(IndexCursor().Record(), kDirectionForward, TReadAhead::Index);
 }
 
 bool TDataCursor::Prior() {
@@ -625,7 +650,7 @@ bool TDataCursor::Prior() {
     ClearPosition();
     return false;
   }
-  return ReadRecord(IndexCursor().Record());
+  return ReadRecord(IndexCursor().Record(), kDirectionBackward, TReadAhead::Index);
 }
 
 bool TDataCursor::FindKey(std::span<const uint8_t> keyRecord, uint32_t fieldCount, uint32_t partialLength,

@@ -129,6 +129,9 @@ class TDataCursor : public TSafeObject {
 
   // --- the current record
   bool HasCurrentRecord() const { return currentNumber_ != 0; }
+  // The data file's question while this cursor reads a record: how many
+  // records from the one asked for on are worth reading in one go.
+  int32_t GetReadAheadCount(int direction);
   uint32_t CurrentRecordNumber() const { return currentNumber_; }
   std::span<const uint8_t> CurrentRecord() const { return currentRecord_; }
   // A field of the current record (-1 RecordID, -2 RecordHash).
@@ -161,7 +164,21 @@ class TDataCursor : public TSafeObject {
   void NoteCounters();
   void RefreshView();
   // Navigation helpers.
-  bool ReadRecord(uint32_t number);
+  // How a record read may read ahead: not at all, along physical order, or
+  // along the current index.
+  enum class TReadAhead : uint8_t { None, Physical, Index };
+  // Sets the read-ahead of the reads in one scope.
+  class TReadAheadScope {
+   public:
+    TReadAheadScope(TReadAhead& mode, TReadAhead value) : mode_(mode) { mode_ = value; }
+    ~TReadAheadScope() { mode_ = TReadAhead::None; }
+    TReadAheadScope(const TReadAheadScope&) = delete;
+    TReadAheadScope& operator=(const TReadAheadScope&) = delete;
+
+   private:
+    TReadAhead& mode_;
+  };
+  bool ReadRecord(uint32_t number, int direction = 0, TReadAhead readAhead = TReadAhead::None);
   bool PhysicalStep(uint32_t from, int direction);
   void ClearPosition();
   void Reposition(uint32_t number);
@@ -188,6 +205,7 @@ class TDataCursor : public TSafeObject {
   uint32_t workNumber_ = 0;
   uint32_t currentNumber_ = 0;
   int32_t currentIndex_ = 0;
+  TReadAhead readAhead_ = TReadAhead::None;  // of the record read in progress
   TDataTable::TChangeCounters counters_;
 
   std::unique_ptr<TIndexCursor> indexCursor_;

@@ -440,8 +440,9 @@ bool TDataTable::RefreshFromDisk() {
 bool TDataTable::ReadDiskChangeCounter(uint32_t& counter) {
   std::array<uint8_t, 4> bytes{};
   TFileLockGuard lock(*dataFile_);
-  if (dataFile_->Seek(kSeekFromStart, TDataHeader::kChangeCounterOffset) != 0) return false;
-  if (dataFile_->ReadBuffer(bytes.data(), static_cast<int32_t>(bytes.size()), true) != 4) return false;
+  if (dataFile_->ReadBufferAt(bytes.data(), static_cast<int32_t>(bytes.size()), TDataHeader::kChangeCounterOffset,
+                              true) != 4)
+    return false;
   counter = platform::GetUInt32(bytes, 0);
   return true;
 }

@@ -60,6 +60,10 @@ class TIndexCursor {
   void CancelRange() { range_.reset(); }
   uint32_t Count(uint32_t slot);
   bool Positioned() const { return position_.Valid(); }
+  // Entries from the position on, in direction, that point at consecutive records (1 to limit).
+  uint32_t ConsecutiveRecords(uint32_t slot, bool backward, uint32_t limit) {
+    return Tree(slot).ConsecutiveRecords(position_, backward, limit);
+  }
   uint32_t Record() const { return position_.Record; }
   void ClearPosition() { position_ = TIndexPosition(); }
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "engine/core/data_cursor.h"
 #include "engine/core/data_engine.h"
 #include "platform/date_time.h"
 
@@ -181,5 +182,9 @@ int32_t TDataFile::GetMaxBufferCount() {
 }
 
 int32_t TDataFile::GetReadAheadLimit() { return std::max(1, GetMaxBufferCount() / 2); }
+
+int32_t TDataFile::GetReadAheadCount(TDataCursor* cursor, int direction) {
+  return cursor == nullptr ? 1 : cursor->GetReadAheadCount(direction);
+}
 
 }  // namespace zarnik

@@ -76,6 +76,8 @@ class TDataFile : public TBufferedFile {
   void BufferAppended() override;
   int32_t GetMaxBufferCount() override;
   int32_t GetReadAheadLimit() override;
+  // The reading cursor's answer (1 without one).
+  int32_t GetReadAheadCount(TDataCursor* cursor, int direction) override;
   int32_t GetDiskBufferSize() override { return definition_.RecordSize(); }
   int32_t GetBufferSize() override { return definition_.RecordSize(); }
   int64_t GetDataStart() override { return static_cast<int64_t>(definition_.DataStart()); }

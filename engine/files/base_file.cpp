@@ -120,6 +120,33 @@ int32_t TBaseFile::Write(int32_t handle, const void* buffer, int32_t count) {
   return count;
 }
 
+template <typename Transfer>
+int32_t TBaseFile::AtOffset(int32_t handle, int64_t offset, Transfer transfer) {
+  TCriticalSectionGuard lock(fileGuard_);
+  THandle* h = FindHandle(handle);
+  if (h == nullptr || offset < 0) {
+    errno = EINVAL;
+    return -1;
+  }
+  int64_t kept = h->position;
+  h->position = offset;
+  int32_t done = transfer();
+  h->position = kept;
+  return done;
+}
+
+int32_t TBaseFile::ReadAt(int32_t handle, void* buffer, int32_t count, int64_t offset) {
+  return AtOffset(handle, offset, [&] { return Read(handle, buffer, count); });
+}
+
+int32_t TBaseFile::WriteAt(int32_t handle, const void* buffer, int32_t count, int64_t offset) {
+  if (count <= 0) {
+    errno = EINVAL;
+    return -1;
+  }
+  return AtOffset(handle, offset, [&] { return Write(handle, buffer, count); });
+}
+
 bool TBaseFile::AddRegion(int64_t length, int64_t offset) {
   if (offset < 0 || length <= 0 || length - 1 > kMaxOffset - offset) return false;
   TRegion region{offset, offset + (length - 1), length};

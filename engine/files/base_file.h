@@ -49,6 +49,10 @@ class TBaseFile {
   // the end of the file at the handle's position.
   virtual int32_t Read(int32_t handle, void* buffer, int32_t count);
   virtual int32_t Write(int32_t handle, const void* buffer, int32_t count);
+  // The same transfers at offset, leaving the handle's position where it was
+  // (count > 0 for writes).
+  virtual int32_t ReadAt(int32_t handle, void* buffer, int32_t count, int64_t offset);
+  virtual int32_t WriteAt(int32_t handle, const void* buffer, int32_t count, int64_t offset);
   virtual bool Flush(int32_t handle);
   // The new position; 0 for an unknown handle, -1 when it cannot be set.
   virtual int64_t Seek(int32_t handle, int origin, int64_t offset);
@@ -74,6 +78,9 @@ class TBaseFile {
   // Records a new handle at position 0 and returns its id.
   int32_t AddHandle();
   THandle* FindHandle(int32_t handle);
+  // Runs a transfer with the handle's position at offset, then puts it back.
+  template <typename Transfer>
+  int32_t AtOffset(int32_t handle, int64_t offset, Transfer transfer);
   void DropHandle(int32_t handle);
 
   // Storage of the bytes; the base class stores none.

@@ -96,12 +96,18 @@ void TBufferedFile::OpenFile() {
 
 void TBufferedFile::CloseFile() {
   DropBuffers();
+  window_.Clear(true);
   TEngineFile::CloseFile();
 }
 
 void TBufferedFile::CreateFile() {
   DropBuffers();
   TEngineFile::CreateFile();
+}
+
+void TBufferedFile::WriteBuffer(const void* buffer, int32_t count) {
+  window_.Clear();
+  TEngineFile::WriteBuffer(buffer, count);
 }
 
 void TBufferedFile::ResetBuffers() {
@@ -313,18 +319,54 @@ TBuffer* TBufferedFile::ReadBuffers(int32_t initParam, uint32_t number, int32_t 
 
   // Only the bytes read are ever looked at: no need to zero the area first.
   std::unique_ptr<uint8_t[]> area = std::make_unique_for_overwrite<uint8_t[]>(static_cast<size_t>(length));
-  int32_t got;
-  {
-    TFileLockGuard lock(*this);
-    if (Seek(kSeekFromStart, readPosition_) != readPosition_) Raise(ZARNIK_READERR);
-    bool allowShort = (table_.Exclusive() || table_.TransactionActive()) && table_.WrittenSinceOpen();
-    got = ReadBuffer(area.get(), length, allowShort);
-  }
-  ++physicalReads_;
-  bytesRead_ += got;
+  int32_t got = ReadArea(area.get(), length);
   TBuffer* result = nullptr;
   Distribute(area.get(), first, got, initParam, number, count, direction, result);
   return result;
+}
+
+int32_t TBufferedFile::ReadArea(uint8_t* area, int32_t length) {
+  if (ReadThroughWindow(area, length)) return length;
+  int32_t got;
+  {
+    TFileLockGuard lock(*this);
+    bool allowShort = (table_.Exclusive() || table_.TransactionActive()) && table_.WrittenSinceOpen();
+    got = ReadBufferAt(area, length, readPosition_, allowShort);
+  }
+  window_.NoteRead(readPosition_, got);
+  ++physicalReads_;
+  bytesRead_ += got;
+  return got;
+}
+
+// Nobody else writes an exclusive table's files, and every write of this one
+// goes through this object, which forgets the window: so a window that holds
+// the bytes asked for holds what the disk holds. Reads that continue forward
+// refill it with one read of the disk.
+bool TBufferedFile::ReadThroughWindow(uint8_t* area, int32_t length) {
+  if (!table_.Exclusive()) {
+    window_.Clear();
+    return false;
+  }
+  if (length > TReadWindow::kSize / 2) return false;
+  if (!window_.Covers(readPosition_, length)) {
+    if (!window_.Continues(readPosition_)) return false;
+    int64_t left = GetDataEnd() - readPosition_;
+    if (left < length) return false;
+    int32_t fill = static_cast<int32_t>(std::min<int64_t>(left, TReadWindow::kSize));
+    int32_t got;
+    {
+      TFileLockGuard lock(*this);
+      got = ReadBufferAt(window_.Prepare(), fill, readPosition_, true);
+    }
+    window_.Filled(readPosition_, got);
+    ++physicalReads_;
+    bytesRead_ += got;
+    if (!window_.Covers(readPosition_, length)) return false;
+  }
+  window_.CopyOut(readPosition_, length, area);
+  window_.NoteRead(readPosition_, length);
+  return true;
 }
 
 void TBufferedFile::Distribute(uint8_t* area, int64_t first, int64_t got, int32_t initParam, uint32_t number,
@@ -395,9 +437,9 @@ void TBufferedFile::WriteRun(const std::vector<TBuffer*>& run) {
     for (size_t i = 0; i < run.size(); ++i) run[i]->SaveToDisk(area.data() + i * disk);
     TFileLockGuard lock(*this);
     int64_t position = BufferOffset(run.front()->number);
-    if (Seek(kSeekFromStart, position) != position) Raise(ZARNIK_WRITEERR);
     table_.MarkWrittenSinceOpen();
-    WriteBuffer(area.data(), static_cast<int32_t>(area.size()));
+    window_.Clear();
+    WriteBufferAt(area.data(), static_cast<int32_t>(area.size()), position);
   } catch (...) {
     // Not on disk: the changes stay in the cache.
     for (TBuffer* b : run) b->dirty = true;
@@ -409,6 +451,7 @@ void TBufferedFile::WriteRun(const std::vector<TBuffer*>& run) {
 // --- dropping and trimming
 
 void TBufferedFile::DropBuffers() {
+  window_.Clear();
   for (std::unique_ptr<TBuffer>& b : buffers_.ExtractAll()) {
     b->next_ = b->previous_ = nullptr;
     if (b->pinCount > 0) {

@@ -13,6 +13,7 @@
 #include "engine/files/buffer_index.h"
 #include "engine/files/buffered_file_table.h"
 #include "engine/files/engine_file.h"
+#include "engine/files/read_window.h"
 
 namespace zarnik {
 
@@ -83,6 +84,8 @@ class TBufferedFile : public TEngineFile {
   // Drops every buffer, dirty or not, then closes.
   void CloseFile() override;
   void CreateFile() override;
+  // Any direct write (headers, cutting the file) also forgets the read window.
+  void WriteBuffer(const void* buffer, int32_t count) override;
 
   // --- what each concrete file implements, in slot order
   virtual std::unique_ptr<TBuffer> NewBuffer() = 0;
@@ -162,6 +165,10 @@ class TBufferedFile : public TEngineFile {
   std::unique_ptr<TBuffer> Extract(TBuffer* buffer);
   TBuffer* AppendBuffer(int32_t initParam, uint32_t number);
   TBuffer* ReadBuffers(int32_t initParam, uint32_t number, int32_t count, int direction);
+  // Reads length bytes at readPosition_ into area, through the read window
+  // when it serves; returns the bytes read.
+  int32_t ReadArea(uint8_t* area, int32_t length);
+  bool ReadThroughWindow(uint8_t* area, int32_t length);
   void Distribute(uint8_t* area, int64_t first, int64_t got, int32_t initParam, uint32_t number,
                   int32_t count, int direction, TBuffer*& result);
   bool InsideRead(uint32_t number);
@@ -177,6 +184,7 @@ class TBufferedFile : public TEngineFile {
   TBufferedFileTable& table_;
   int64_t readPosition_ = 0;
   int32_t readLength_ = 0;
+  TReadWindow window_;  // used only while the table is open exclusively
   TBuffer* mostRecent_ = nullptr;
   TBuffer* leastRecent_ = nullptr;
   TBufferIndex buffers_;                           // sorted by number

@@ -130,6 +130,17 @@ void TEngineFile::WriteBuffer(const void* buffer, int32_t count) {
   if (file_ == nullptr || file_->Write(handle_, buffer, count) != count) Raise(ZARNIK_WRITEERR);
 }
 
+int32_t TEngineFile::ReadBufferAt(void* buffer, int32_t count, int64_t offset, bool allowShort) {
+  if (file_ == nullptr) Raise(ZARNIK_READERR);
+  int32_t done = file_->ReadAt(handle_, buffer, count, offset);
+  if (done < 0 || (done < count && !allowShort)) Raise(ZARNIK_READERR);
+  return done;
+}
+
+void TEngineFile::WriteBufferAt(const void* buffer, int32_t count, int64_t offset) {
+  if (file_ == nullptr || file_->WriteAt(handle_, buffer, count, offset) != count) Raise(ZARNIK_WRITEERR);
+}
+
 void TEngineFile::FlushFile() {
   // Data that did not reach the disk is lost: a failed flush is a failed write.
   if (file_ != nullptr && !file_->Flush(handle_)) Raise(ZARNIK_WRITEERR);

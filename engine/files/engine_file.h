@@ -45,6 +45,9 @@ class TEngineFile {
   virtual int32_t ReadBuffer(void* buffer, int32_t count, bool allowShort);
   // Writes count bytes (0: cuts the file at the current position).
   virtual void WriteBuffer(const void* buffer, int32_t count);
+  // The same at offset, leaving the position alone (writes: count > 0).
+  int32_t ReadBufferAt(void* buffer, int32_t count, int64_t offset, bool allowShort);
+  void WriteBufferAt(const void* buffer, int32_t count, int64_t offset);
   virtual void FlushFile();
 
   // Locks (lock set) or unlocks a byte range; false when refused or not open.

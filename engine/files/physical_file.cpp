@@ -113,6 +113,28 @@ int32_t TPhysicalFile::Write(int32_t handle, const void* buffer, int32_t count) 
   return static_cast<int32_t>(done);
 }
 
+int32_t TPhysicalFile::ReadAt(int32_t handle, void* buffer, int32_t count, int64_t offset) {
+  TCriticalSectionGuard lock(FileGuard());
+  if (descriptor_ < 0 || count < 0) {
+    errno = EBADF;
+    return -1;
+  }
+  int64_t done = Engine().Files().ReadAt(descriptor_, buffer, count, offset);
+  if (done < 0) Engine().TranslateOSError();
+  return static_cast<int32_t>(done);
+}
+
+int32_t TPhysicalFile::WriteAt(int32_t handle, const void* buffer, int32_t count, int64_t offset) {
+  TCriticalSectionGuard lock(FileGuard());
+  if (descriptor_ < 0 || count <= 0) {
+    errno = EBADF;
+    return -1;
+  }
+  int64_t done = Engine().Files().WriteAt(descriptor_, buffer, count, offset);
+  if (done < 0) Engine().TranslateOSError();
+  return static_cast<int32_t>(done);
+}
+
 bool TPhysicalFile::Flush(int32_t handle) {
   TCriticalSectionGuard lock(FileGuard());
   if (descriptor_ >= 0 && Engine().Files().Flush(descriptor_) == 0) return true;

@@ -20,6 +20,9 @@ class TPhysicalFile : public TBaseFile {
   int32_t Delete() override;
   int32_t Read(int32_t handle, void* buffer, int32_t count) override;
   int32_t Write(int32_t handle, const void* buffer, int32_t count) override;
+  // Positional transfers: the shared descriptor's position does not move.
+  int32_t ReadAt(int32_t handle, void* buffer, int32_t count, int64_t offset) override;
+  int32_t WriteAt(int32_t handle, const void* buffer, int32_t count, int64_t offset) override;
   bool Flush(int32_t handle) override;
   int64_t Seek(int32_t handle, int origin, int64_t offset) override;
   // The in-process region list refuses overlaps inside this process, the

@@ -541,6 +541,21 @@ bool TIndexTree::Prior(TIndexPosition& pos) {
   return Reading([&] { return StepBackward(pos); });
 }
 
+uint32_t TIndexTree::ConsecutiveRecords(const TIndexPosition& pos, bool backward, uint32_t limit) {
+  if (!pos.Valid() || limit <= 1) return 1;
+  return Reading([&]() -> uint32_t {
+    TPageRef page;
+    if (!StillAt(pos, page)) return 1;
+    const TPageContents& p = *page;
+    const int64_t step = backward ? -1 : 1;
+    uint32_t count = 1;
+    for (int64_t entry = int64_t{pos.Entry} + step; count < limit && entry >= 1 && entry <= p.Count();
+         entry += step, ++count)
+      if (int64_t{p.Pointer(static_cast<uint32_t>(entry))} != int64_t{pos.Record} + step * count) break;
+    return count;
+  });
+}
+
 bool TIndexTree::StepForward(TIndexPosition& pos) {
   TPageRef page;
   if (!StillAt(pos, page)) {

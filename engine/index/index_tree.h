@@ -50,6 +50,10 @@ class TIndexTree {
   bool Last(TIndexPosition& pos);
   bool Next(TIndexPosition& pos);
   bool Prior(TIndexPosition& pos);
+  // How many entries from pos on along its leaf, forward or backward, point
+  // at consecutive record numbers (pos.Record, then one more, or one less,
+  // each); between 1 and limit.
+  uint32_t ConsecutiveRecords(const TIndexPosition& pos, bool backward, uint32_t limit);
   // The first entry not less than key / the last entry not greater than key.
   bool SeekAtOrAfter(const uint8_t* key, TIndexPosition& pos);
   bool SeekAtOrBefore(const uint8_t* key, TIndexPosition& pos);

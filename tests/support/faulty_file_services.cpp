@@ -116,6 +116,18 @@ int64_t FaultyFileServices::Write(int handle, const void* buffer, int64_t count)
   return inner_.Write(handle, buffer, count);
 }
 
+int64_t FaultyFileServices::ReadAt(int handle, void* buffer, int64_t count, int64_t offset) {
+  if (Fails(FileCall::Read)) return -1;
+  return inner_.ReadAt(handle, buffer, Cut(FileCall::Read, count), offset);
+}
+
+int64_t FaultyFileServices::WriteAt(int handle, const void* buffer, int64_t count, int64_t offset) {
+  if (Fails(FileCall::Write)) return -1;
+  count = Cut(FileCall::Write, count);
+  if (recording_ && offset >= 0) Journal(handle, offset, count, buffer, false);
+  return inner_.WriteAt(handle, buffer, count, offset);
+}
+
 int64_t FaultyFileServices::Seek(int handle, int64_t offset, int origin) {
   if (Fails(FileCall::Seek)) return -1;
   return inner_.Seek(handle, offset, origin);

@@ -44,6 +44,9 @@ class FaultyFileServices : public platform::FileServices {
   int Close(int handle) override;
   int64_t Read(int handle, void* buffer, int64_t count) override;
   int64_t Write(int handle, const void* buffer, int64_t count) override;
+  // Counted and failed as reads and writes.
+  int64_t ReadAt(int handle, void* buffer, int64_t count, int64_t offset) override;
+  int64_t WriteAt(int handle, const void* buffer, int64_t count, int64_t offset) override;
   int64_t Seek(int handle, int64_t offset, int origin) override;
   int Truncate(int handle) override;
   int Flush(int handle) override;

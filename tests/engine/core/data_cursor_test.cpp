@@ -4,9 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <set>
 
 #include "engine/core/data_engine.h"
 #include "engine/data/data_file.h"
+#include "engine/files/table_flush.h"
 #include "platform/exceptions.h"
 #include "tests/engine/core/table_fixture.h"
 #include "tests/support/raised.h"
@@ -139,6 +141,35 @@ TEST_F(CursorTest, NavigationSearchAndRangesFollowTheCurrentIndex) {
   EXPECT_FALSE(cursor->FindKey(key, 0, 0, true));
   ASSERT_TRUE(cursor->HasCurrentRecord()) << "on the nearest entry";
   EXPECT_EQ(TextOf(cursor->GetField(kCity)), "oslo");
+}
+
+// Records that follow each other along the index are read in one go: a walk
+// in either direction of the primary index, or in physical order, makes far
+// fewer reads of the data file than it visits records, and sees each one.
+TEST_F(CursorTest, WalksReadConsecutiveRecordsAhead) {
+  InsertRows(*cursor, 0, 300);
+  cursor->CloseCursor(true);
+  cursor->OpenCursor();
+  const TDataFile& data = cursor->Table()->DataFile();
+  struct Walk {
+    const char* name;
+    int32_t slot;  // -1: physical order
+    bool backward;
+  };
+  for (const Walk& walk : {Walk{"primary forward", 0, false}, Walk{"primary backward", 0, true},
+                           Walk{"physical forward", -1, false}, Walk{"physical backward", -1, true}}) {
+    SCOPED_TRACE(walk.name);
+    if (walk.slot < 0) cursor->SelectPhysicalOrder();
+    else cursor->SelectIndex(walk.slot);
+    DiscardTableBuffers(cursor->Table()->Files(), false, false);
+    int32_t reads = data.PhysicalReads();
+    std::set<int> seen;
+    for (bool more = walk.backward ? cursor->Last() : cursor->First(); more;
+         more = walk.backward ? cursor->Prior() : cursor->Next())
+      seen.insert(RowNumberOf(*cursor));
+    EXPECT_EQ(seen.size(), 300u);
+    EXPECT_LT(data.PhysicalReads() - reads, 30);
+  }
 }
 
 TEST_F(CursorTest, InsertPutsThePositionOnTheNewRecord) {

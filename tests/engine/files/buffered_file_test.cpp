@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "engine/files/table_flush.h"
 #include "tests/support/file_fixture.h"
 #include "tests/support/raised.h"
@@ -153,6 +155,7 @@ TEST_F(BufferedFileTest, ReadAheadReadsOnceAndHandsOutTheRequestedBufferLast) {
 }
 
 TEST_F(BufferedFileTest, ReadAheadRefreshesCleanCachedBuffersOnly) {
+  table.exclusive = false;  // another writer shares the file
   Open(10);
   TBufferPin(Get(5));
   Change(6, 0x66);
@@ -168,6 +171,34 @@ TEST_F(BufferedFileTest, ReadAheadRefreshesCleanCachedBuffersOnly) {
   EXPECT_EQ(contents(6), 0x66);  // dirty: keeps its change
   EXPECT_EQ(contents(7), 7);     // pinned: keeps its contents
   EXPECT_EQ(contents(8), 0xEE);
+}
+
+// An exclusive file read forward buffer by buffer takes the buffers after the
+// second from one larger read; a shared one reads each, since another user
+// may change the file between reads.
+TEST_F(BufferedFileTest, ExclusiveForwardReadsShareOneReadOfTheDisk) {
+  for (bool exclusive : {true, false}) {
+    SCOPED_TRACE(exclusive ? "exclusive" : "shared");
+    table.exclusive = exclusive;
+    Open(100, 4);
+    for (uint32_t n = 1; n <= 100; ++n) EXPECT_EQ(TBufferPin(Get(n))->data, TBytes(16, static_cast<uint8_t>(n)));
+    EXPECT_EQ(file.PhysicalReads(), exclusive ? 2 : 100);
+    file.CloseFile();
+  }
+}
+
+// A buffer written back after the window was read is read again from the
+// disk, not from the older copy.
+TEST_F(BufferedFileTest, AWrittenBufferIsNotTakenFromAnOlderReadWindow) {
+  Open(100, 4);
+  TBufferPin(Get(1));
+  TBufferPin(Get(2));  // reads the window over 2 .. 100
+  Change(5, 0x55);
+  file.FlushBuffers(false);
+  for (uint32_t n = 6; n <= 9; ++n) TBufferPin(Get(n));  // pushes 5 out of the cache
+  TNumbers cached = file.RecencyOrder();
+  ASSERT_EQ(std::count(cached.begin(), cached.end(), 5u), 0);
+  EXPECT_EQ(TBufferPin(Get(5))->data, TBytes(16, 0x55));
 }
 
 TEST_F(BufferedFileTest, AWriteThatFailsLeavesTheChangesInTheCache) {
