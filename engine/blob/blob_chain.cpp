@@ -40,9 +40,18 @@ uint32_t TBlobChain::BlocksFor(uint64_t bytes) {
   return static_cast<uint32_t>(std::clamp<uint64_t>((bytes + d - 1) / d, 1, kMaxStoredLength));
 }
 
+bool TBlobChain::TVisited::Insert(uint32_t block) {
+  if (std::find(first_.begin(), first_.begin() + count_, block) != first_.begin() + count_) return false;
+  if (count_ < kInPlace) {
+    first_[count_++] = block;
+    return true;
+  }
+  return rest_.insert(block).second;
+}
+
 void TBlobChain::Visit(int64_t block, TVisited& visited) {
   bool inFile = block >= 1 && block < static_cast<int64_t>(store_.NextBlockNumber());
-  if (!inFile || !visited.insert(static_cast<uint32_t>(block)).second) store_.RaiseError(ZARNIK_MEMOCORRUPT);
+  if (!inFile || !visited.Insert(static_cast<uint32_t>(block))) store_.RaiseError(ZARNIK_MEMOCORRUPT);
 }
 
 TBlock* TBlobChain::GetExisting(uint32_t number, uint32_t blocksNeeded) {
@@ -183,7 +192,8 @@ void TBlobChain::FreeChainFrom(TBlockPin& current, uint32_t revision, TVisited& 
 
 void TBlobChain::FreeBlobChain(TBlock* block, uint32_t revision) {
   TBlockPin current(store_, block);
-  TVisited visited{block->number};
+  TVisited visited;
+  visited.Insert(block->number);
   FreeChainFrom(current, revision, visited);
 }
 

@@ -15,6 +15,7 @@
 // blocks actually read, never with a stored length alone.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -68,7 +69,19 @@ class TBlobChain {
   void WriteValue(TBlobReference& reference, std::span<const uint8_t> value, uint8_t compression);
 
  private:
-  using TVisited = std::unordered_set<uint32_t>;
+  // The blocks a walk has met: the first few in place (most chains are
+  // short), the rest in a set.
+  class TVisited {
+   public:
+    // False when the block was met before.
+    bool Insert(uint32_t block);
+
+   private:
+    static constexpr size_t kInPlace = 16;
+    std::array<uint32_t, kInPlace> first_{};
+    size_t count_ = 0;
+    std::unordered_set<uint32_t> rest_;
+  };
 
   // Data bytes per block; a geometry no block can have raises ZARNIK_MEMOCORRUPT.
   int32_t D();

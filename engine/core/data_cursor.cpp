@@ -227,7 +227,9 @@ size_t TDataCursor::RecordSize() const {
 std::vector<uint8_t> TDataCursor::NewRecord() {
   CheckOpen();
   std::vector<uint8_t> record(RecordSize(), 0);
-  InitRecord(table_->DataFile().Definition(), record, platform::Now());
+  // Only default values need the clock (reading it costs a time zone lookup).
+  const TTableDefinition& definition = table_->DataFile().Definition();
+  InitRecord(definition, record, definition.HasDefaultValues() ? platform::Now() : TDateTime{});
   return record;
 }
 
@@ -374,8 +376,7 @@ void TDataCursor::CheckUniqueKeys() {
   for (uint32_t slot = 0; slot <= index.IndexCount(); ++slot) {
     const TIndexDefinition& definition = index.Definition(slot);
     if (definition.Unique == 0) continue;
-    std::vector<uint8_t> key = index.BuildKey(slot, newRecord_);
-    if (!index.Tree(slot).LookupKey(key.data())) continue;
+    if (!index.Tree(slot).LookupKey(index.BuildScratchKey(slot, newRecord_))) continue;
     TErrorItems items;
     items.tableName = table_->ErrorName();
     items.databaseName = directory_.GetDisplayName();
@@ -408,10 +409,8 @@ void TDataCursor::WriteNewRecord(uint32_t number, bool& blobWritten) {
 
 void TDataCursor::InsertKeys(std::span<const uint8_t> record, uint32_t number) {
   TIndexCursor& index = IndexCursor();
-  for (uint32_t slot = 0; slot <= index.IndexCount(); ++slot) {
-    std::vector<uint8_t> key = index.BuildKey(slot, record);
-    index.Tree(slot).InsertKey(key.data(), number);
-  }
+  for (uint32_t slot = 0; slot <= index.IndexCount(); ++slot)
+    index.InsertKey(slot, record, number, static_cast<int32_t>(slot) == currentIndex_);
 }
 
 void TDataCursor::InsertTextKeys(std::span<const uint8_t> record, uint32_t number) {
@@ -544,9 +543,11 @@ bool TDataCursor::ReadRecord(uint32_t number, int direction, TReadAhead readAhea
 // Puts the cursor's position in its current order on the record just
 // inserted, so that moving on continues from there.
 void TDataCursor::Reposition(uint32_t number) {
-  if (currentIndex_ >= 0 && static_cast<uint32_t>(currentIndex_) != TKeyLayout::kTextSlot)
+  if (currentIndex_ >= 0 && static_cast<uint32_t>(currentIndex_) != TKeyLayout::kTextSlot &&
+      !IndexCursor().StandOnInserted(currentIndex_))
     IndexCursor().SeekKey(currentIndex_, IndexCursor().BuildKey(currentIndex_, currentRecord_));
-  ReadRecord(number);
+  // The insert left the stored record as the current one already.
+  if (currentNumber_ != number) ReadRecord(number);
 }
 
 void TDataCursor::ClearPosition() {

@@ -32,6 +32,7 @@ int32_t TIndexCursor::FindSlot(const std::string& name) {
 }
 
 void TIndexCursor::Reset() {
+  inserted_.Page = 0;
   slots_.clear();
   textIndexer_.reset();
   textParams_.reset();
@@ -62,6 +63,13 @@ std::vector<uint8_t> TIndexCursor::BuildKey(uint32_t slot, std::span<const uint8
   std::vector<uint8_t> key(std::max<size_t>(made.keys->Layout().KeySize(), 1), 0);
   made.keys->BuildKey(record, key.data());
   return key;
+}
+
+const uint8_t* TIndexCursor::BuildScratchKey(uint32_t slot, std::span<const uint8_t> record) {
+  TSlot& made = Slot(slot);
+  scratchKey_.resize(std::max<size_t>(made.keys->Layout().KeySize(), 1));
+  made.keys->BuildKey(record, scratchKey_.data());
+  return scratchKey_.data();
 }
 
 const TTextIndexer& TIndexCursor::TextIndexer() {
@@ -128,6 +136,21 @@ bool TIndexCursor::FindKey(uint32_t slot, const std::vector<uint8_t>& key, uint3
 bool TIndexCursor::SeekKey(uint32_t slot, const std::vector<uint8_t>& key) {
   return Tree(slot).SeekAtOrAfter(key.data(), position_) &&
          Layout(slot).Compare(position_.Key.data(), key.data(), Layout(slot).KeySize()) == 0;
+}
+
+void TIndexCursor::InsertKey(uint32_t slot, std::span<const uint8_t> record, uint32_t number, bool remember) {
+  const uint8_t* key = BuildScratchKey(slot, record);
+  if (!remember) return Tree(slot).InsertKey(key, number);
+  inserted_.Page = 0;
+  insertedSlot_ = slot;
+  Tree(slot).InsertKey(key, number, &inserted_);
+}
+
+bool TIndexCursor::StandOnInserted(uint32_t slot) {
+  if (!inserted_.Valid() || insertedSlot_ != slot) return false;
+  std::swap(position_, inserted_);
+  inserted_.Page = 0;
+  return true;
 }
 
 void TIndexCursor::SetRange(uint32_t slot, const std::vector<uint8_t>& start, uint32_t startFields,

@@ -40,6 +40,9 @@ class TIndexCursor {
   TIndexTree& Tree(uint32_t slot);
   // The key of a record image for an index slot 0 .. 30.
   std::vector<uint8_t> BuildKey(uint32_t slot, std::span<const uint8_t> record);
+  // The same key built into the cursor's own key buffer, valid until the
+  // next call: no allocation per record.
+  const uint8_t* BuildScratchKey(uint32_t slot, std::span<const uint8_t> record);
   // The text indexer with the table's parameters (read once).
   const TTextIndexer& TextIndexer();
 
@@ -55,6 +58,12 @@ class TIndexCursor {
                bool nearest);
   // Stands on the entry of a full key (the record it was built from).
   bool SeekKey(uint32_t slot, const std::vector<uint8_t>& key);
+  // Inserts the key of a record image into an index slot; with remember
+  // set, the new entry's position is kept for StandOnInserted.
+  void InsertKey(uint32_t slot, std::span<const uint8_t> record, uint32_t number, bool remember);
+  // Stands on the entry the last remembering InsertKey made in this slot
+  // (once); false, changing nothing, when there is none.
+  bool StandOnInserted(uint32_t slot);
   void SetRange(uint32_t slot, const std::vector<uint8_t>& start, uint32_t startFields,
                 const std::vector<uint8_t>& end, uint32_t endFields);
   void CancelRange() { range_.reset(); }
@@ -82,6 +91,9 @@ class TIndexCursor {
   std::map<uint32_t, TSlot> slots_;
   std::optional<TTextIndexParams> textParams_;
   std::unique_ptr<TTextIndexer> textIndexer_;
+  std::vector<uint8_t> scratchKey_;
+  TIndexPosition inserted_;
+  uint32_t insertedSlot_ = 0;
   TIndexPosition position_;
   std::optional<TIndexRange> range_;
 };

@@ -1,6 +1,7 @@
 #include "engine/data/record_rules.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <vector>
 
@@ -74,7 +75,15 @@ TDefinitionError CheckConstraints(const TTableDefinition& table, std::span<const
 
 TRecordHash ComputeRecordHash(const TTableDefinition& table, std::span<const uint8_t> record, bool fullMethod) {
   if (!table.HasBlobFields() && !fullMethod) return Md5(HashedPart(record));
-  std::vector<uint8_t> image(record.size(), 0);
+  // The record without its BLOB and hidden fields; most records fit on the stack.
+  std::array<uint8_t, 1024> small;
+  std::vector<uint8_t> large;
+  std::span<uint8_t> image(small.data(), std::min(record.size(), small.size()));
+  if (record.size() > small.size()) {
+    large.resize(record.size());
+    image = large;
+  }
+  std::fill(image.begin(), image.end(), uint8_t{0});
   for (const TFieldDefinition& field : table.Fields()) {
     if (field.IsBlob() || field.IsHidden() || !FieldFits(record.size(), field)) continue;
     size_t slot = size_t{field.physicalSize} + 1;

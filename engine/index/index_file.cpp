@@ -24,6 +24,7 @@ class TBytewise : public TKeyComparer {
     const int c = std::memcmp(a, b, length);
     return (c > 0) - (c < 0);
   }
+  bool Bytewise() const override { return true; }
 };
 
 bool ValidFirstCharacter(uint8_t c) {

@@ -4,7 +4,9 @@
 // cache; tests implement it in memory.
 #pragma once
 
+#include <bit>
 #include <cstdint>
+#include <cstring>
 #include <utility>
 
 #include "engine/core/error_codes.h"
@@ -77,11 +79,30 @@ class TPageRef {
   uint32_t number_ = 0;
 };
 
+// Unsigned comparison of n bytes, -1, 0 or 1: memcmp without a call, eight
+// bytes at a time, for the short keys of index searches.
+inline int CompareKeyBytes(const uint8_t* a, const uint8_t* b, size_t n) {
+  if constexpr (std::endian::native == std::endian::little) {
+    for (; n >= 8; a += 8, b += 8, n -= 8) {
+      uint64_t x, y;
+      std::memcpy(&x, a, 8);
+      std::memcpy(&y, b, 8);
+      if (x != y) return __builtin_bswap64(x) < __builtin_bswap64(y) ? -1 : 1;
+    }
+  }
+  for (; n > 0; ++a, ++b, --n)
+    if (*a != *b) return *a < *b ? -1 : 1;
+  return 0;
+}
+
 // Compares the first length bytes of two keys of one index: -1, 0 or 1.
 class TKeyComparer {
  public:
   virtual ~TKeyComparer() = default;
   virtual int Compare(const uint8_t* a, const uint8_t* b, size_t length) const = 0;
+  // True when Compare is plain unsigned comparison of the length bytes, so
+  // that callers may compare with memcmp directly.
+  virtual bool Bytewise() const { return false; }
 };
 
 }  // namespace zarnik

@@ -37,7 +37,8 @@ bool SameProps(const TIndexProps& a, const TIndexProps& b) {
 
 TIndexTree::TIndexTree(TIndexPageStore& store, uint32_t slot, const TIndexProps& props,
                        const TKeyComparer& comparer)
-    : store_(store), slot_(slot), props_(props), comparer_(comparer), pageSize_(store.PageSize()) {
+    : store_(store), slot_(slot), props_(props), comparer_(comparer), pageSize_(store.PageSize()),
+      bytewise_(comparer.Bytewise()) {
   props_.Slot = uint8_t(slot);
   TPageContents probe;
   probe.Clear(props);
@@ -134,10 +135,8 @@ bool TIndexTree::Descend(const uint8_t* key, bool forDeletion, TPath& path) {
   for (;;) {
     if (path.depth == kMaxDepth) Corrupt();
     for (uint32_t l = 0; l < path.depth; ++l)
-      if (path.levels[l].page.Number() == n) Corrupt();
-    TPathLevel& level = path.levels[path.depth];
-    level.page = PinTreePage(n, path.depth == 0);
-    ++path.depth;
+      if (path[l].page.Number() == n) Corrupt();
+    TPathLevel& level = path.Push(PinTreePage(n, path.depth == 0));
     const TPageContents& page = *level.page;
     level.position = FindPosition(page, key, forDeletion);
     if (page.IsLeaf()) return true;
@@ -150,9 +149,7 @@ void TIndexTree::DescendToEdge(bool last, TPath& path) {
   uint32_t n = store_.RootPage(slot_);
   for (;;) {
     if (path.depth == kMaxDepth) Corrupt();
-    TPathLevel& level = path.levels[path.depth];
-    level.page = PinTreePage(n, path.depth == 0);
-    ++path.depth;
+    TPathLevel& level = path.Push(PinTreePage(n, path.depth == 0));
     level.position = last ? level.page->Count() : 1;
     if (level.page->IsLeaf()) return;
     n = level.page->Pointer(level.position);
@@ -162,7 +159,7 @@ void TIndexTree::DescendToEdge(bool last, TPath& path) {
 void TIndexTree::AdjustCounts(TPath& path, int delta) {
   if (props_.Uncounted) return;
   for (uint32_t l = 0; l + 1 < path.depth; ++l) {
-    TPathLevel& level = path.levels[l];
+    TPathLevel& level = path[l];
     TPageContents& page = level.page.Edit();
     page.SetSubCount(level.position, page.SubCount(level.position) + uint32_t(delta));
   }
@@ -170,7 +167,7 @@ void TIndexTree::AdjustCounts(TPath& path, int delta) {
 
 void TIndexTree::CarryFirstKeyUp(TPath& path, uint32_t level, const uint8_t* key) {
   for (uint32_t l = level; l > 0; --l) {
-    TPathLevel& parent = path.levels[l - 1];
+    TPathLevel& parent = path[l - 1];
     parent.page.Edit().SetKey(parent.position, key);
     if (parent.position != 1) break;
   }
@@ -178,7 +175,7 @@ void TIndexTree::CarryFirstKeyUp(TPath& path, uint32_t level, const uint8_t* key
 
 // --- insertion ---------------------------------------------------------------
 
-void TIndexTree::InsertKey(const uint8_t* key, uint32_t record) {
+void TIndexTree::InsertKey(const uint8_t* key, uint32_t record, TIndexPosition* placed) {
   reading_ = false;
   if (store_.RootPage(slot_) == 0) {
     TPageRef root = AllocatePage();
@@ -186,6 +183,7 @@ void TIndexTree::InsertKey(const uint8_t* key, uint32_t record) {
     page.PageType = TPageContents::kRootLeaf;
     page.Insert(1, key, record, 0);
     store_.SetRootPage(slot_, root.Number());
+    if (placed != nullptr) SetPosition(root, 1, *placed);
     return;
   }
   TPath path;
@@ -199,11 +197,22 @@ void TIndexTree::InsertKey(const uint8_t* key, uint32_t record) {
   leaf.position = at;
   if (at == 1) CarryFirstKeyUp(path, path.depth - 1, key);
   if (leaf.page->Overflows(pageSize_)) Split(path, path.depth - 1);
+  if (placed == nullptr) return;
+  // A split keeps the leaf's entries in order across it and its new right
+  // neighbour.
+  const uint32_t kept = leaf.page->Count();
+  if (at <= kept) {
+    SetPosition(leaf.page, at, *placed);
+  } else {
+    TPageRef right = PinNeighbour(leaf.page->NextPage, leaf.page, TPageContents::kLeaf);
+    if (at - kept > right->Count()) Corrupt();
+    SetPosition(right, at - kept, *placed);
+  }
 }
 
 void TIndexTree::Split(TPath& path, uint32_t level) {
   for (;;) {
-    TPageRef& left = path.levels[level].page;
+    TPageRef& left = path[level].page;
     const bool wasRoot = left->IsRoot();
     if (wasRoot && (level != 0 || path.depth == kMaxDepth)) store_.RaiseError(ZARNIK_TABLEFULL);
     if (!wasRoot && level == 0) Corrupt();
@@ -219,7 +228,7 @@ void TIndexTree::Split(TPath& path, uint32_t level) {
     LinkRight(left, right);
     if (l.IsCompressedLeaf()) BalanceCompressedSplit(l, r);
     if (wasRoot) return NewRoot(path, left, right);
-    TPathLevel& parent = path.levels[level - 1];
+    TPathLevel& parent = path[level - 1];
     TPageContents& p = parent.page.Edit();
     p.SetSubCount(parent.position, SubtreeCount(l));
     p.Insert(parent.position + 1, r.Key(1), right.Number(), SubtreeCount(r));
@@ -275,7 +284,7 @@ void TIndexTree::DeleteKey(const uint8_t* key) {
   TPathLevel& leaf = path.Leaf();
   if (Compare(leaf.page->Key(leaf.position), key) != 0) Corrupt();
   for (uint32_t l = 0; l + 1 < path.depth && !props_.Uncounted; ++l)
-    if (path.levels[l].page->SubCount(path.levels[l].position) == 0) Corrupt();
+    if (path[l].page->SubCount(path[l].position) == 0) Corrupt();
   AdjustCounts(path, -1);
   RemoveEntry(path, path.depth - 1, leaf.position);
   Rebalance(path, path.depth - 1);
@@ -287,14 +296,14 @@ void TIndexTree::ReplaceKey(const uint8_t* oldKey, const uint8_t* newKey, uint32
 }
 
 void TIndexTree::RemoveEntry(TPath& path, uint32_t level, uint32_t position) {
-  TPageContents& page = path.levels[level].page.Edit();
+  TPageContents& page = path[level].page.Edit();
   page.Remove(position);
   if (position == 1 && page.Count() > 0) CarryFirstKeyUp(path, level, page.Key(1));
 }
 
 void TIndexTree::Rebalance(TPath& path, uint32_t level) {
   for (;;) {
-    const TPageContents& page = *path.levels[level].page;
+    const TPageContents& page = *path[level].page;
     bool parentChanged;
     if (page.IsLeaf())
       parentChanged = RebalanceLeaf(path, level);
@@ -308,7 +317,7 @@ void TIndexTree::Rebalance(TPath& path, uint32_t level) {
 }
 
 bool TIndexTree::RebalanceLeaf(TPath& path, uint32_t level) {
-  TPageRef& page = path.levels[level].page;
+  TPageRef& page = path[level].page;
   if (page->Count() > 0) return false;
   if (level == 0) {
     FreePage(page);
@@ -317,12 +326,12 @@ bool TIndexTree::RebalanceLeaf(TPath& path, uint32_t level) {
   }
   Unlink(page);
   FreePage(page);
-  RemoveEntry(path, level - 1, path.levels[level - 1].position);
+  RemoveEntry(path, level - 1, path[level - 1].position);
   return true;
 }
 
 bool TIndexTree::RebalanceRoot(TPath& path) {
-  TPageRef& root = path.levels[0].page;
+  TPageRef& root = path[0].page;
   const uint32_t count = root->Count();
   if (count == 0) {
     // The last child went while the root was too small to count as underfull.
@@ -342,9 +351,9 @@ bool TIndexTree::RebalanceRoot(TPath& path) {
 }
 
 bool TIndexTree::RebalanceInternal(TPath& path, uint32_t level) {
-  TPageRef& page = path.levels[level].page;
+  TPageRef& page = path[level].page;
   if (page->Count() >= page->MaxEntries(pageSize_) / 2) return false;
-  const TPathLevel& parent = path.levels[level - 1];
+  const TPathLevel& parent = path[level - 1];
   const uint32_t q = parent.position, last = parent.page->Count();
   if (q == 1 && last == 1) {
     // An only child has no neighbour under its parent: it stays unless empty.
@@ -377,8 +386,8 @@ void TIndexTree::Unlink(TPageRef& ref) {
 }
 
 bool TIndexTree::MergeWithLeft(TPath& path, uint32_t level) {
-  TPageRef& page = path.levels[level].page;
-  TPathLevel& parent = path.levels[level - 1];
+  TPageRef& page = path[level].page;
+  TPathLevel& parent = path[level - 1];
   const uint32_t q = parent.position;
   const uint32_t leftNumber = page->PreviousPage;
   if (leftNumber == 0 || q < 2 || parent.page->Pointer(q - 1) != leftNumber) Corrupt();
@@ -411,8 +420,8 @@ bool TIndexTree::MergeWithLeft(TPath& path, uint32_t level) {
 }
 
 bool TIndexTree::MergeWithRight(TPath& path, uint32_t level) {
-  TPageRef& page = path.levels[level].page;
-  TPathLevel& parent = path.levels[level - 1];
+  TPageRef& page = path[level].page;
+  TPathLevel& parent = path[level - 1];
   const uint32_t rightNumber = page->NextPage;
   if (rightNumber == 0 || parent.page->Pointer(2) != rightNumber) Corrupt();
   TPageRef right = PinNeighbour(rightNumber, page, TPageContents::kInternal);
@@ -485,8 +494,8 @@ bool TIndexTree::LookupKeyStrict(const uint8_t* key, uint32_t record) {
     TPath path;
     if (!Descend(key, false, path)) return false;
     for (uint32_t l = 0; l + 1 < path.depth; ++l) {
-      const TPathLevel& level = path.levels[l];
-      if (Compare(level.page->Key(level.position), path.levels[l + 1].page->Key(1)) != 0) return false;
+      const TPathLevel& level = path[l];
+      if (Compare(level.page->Key(level.position), path[l + 1].page->Key(1)) != 0) return false;
     }
     const TPathLevel& leaf = path.Leaf();
     return leaf.position >= 1 && Compare(leaf.page->Key(leaf.position), key) == 0 &&
@@ -556,25 +565,24 @@ uint32_t TIndexTree::ConsecutiveRecords(const TIndexPosition& pos, bool backward
   });
 }
 
+// The key a step starts from is copied out of the position, which the step
+// overwrites; the copy reuses the tree's buffer.
 bool TIndexTree::StepForward(TIndexPosition& pos) {
   TPageRef page;
-  if (!StillAt(pos, page)) {
-    const std::vector<uint8_t> key = pos.Key;
-    if (key.size() != props_.KeySize) Corrupt();
-    return SeekAfter(key.data(), false, pos);
-  }
-  const std::vector<uint8_t> key = pos.Key;
-  return EntryAfter(std::move(page), pos.Entry, pos, key.data());
+  const bool stillAt = StillAt(pos, page);
+  if (pos.Key.size() != props_.KeySize) Corrupt();
+  stepKey_.assign(pos.Key.begin(), pos.Key.end());
+  if (!stillAt) return SeekAfter(stepKey_.data(), false, pos);
+  return EntryAfter(std::move(page), pos.Entry, pos, stepKey_.data());
 }
 
 bool TIndexTree::StepBackward(TIndexPosition& pos) {
   TPageRef page;
-  const std::vector<uint8_t> key = pos.Key;
-  if (!StillAt(pos, page)) {
-    if (key.size() != props_.KeySize) Corrupt();
-    return SeekBefore(key.data(), false, pos);
-  }
-  return EntryBefore(std::move(page), pos.Entry, pos, key.data());
+  const bool stillAt = StillAt(pos, page);
+  if (pos.Key.size() != props_.KeySize) Corrupt();
+  stepKey_.assign(pos.Key.begin(), pos.Key.end());
+  if (!stillAt) return SeekBefore(stepKey_.data(), false, pos);
+  return EntryBefore(std::move(page), pos.Entry, pos, stepKey_.data());
 }
 
 // A neighbour leaf met while walking; an empty one means the tree changed
@@ -660,7 +668,7 @@ uint32_t TIndexTree::CountedPosition(const uint8_t* key, Bound bound) {
     if (!Descend(key, false, path)) return bound == Bound::AtOrAfter ? 1 : 0;
     uint32_t before = 0;
     for (uint32_t l = 0; l + 1 < path.depth; ++l) {
-      const TPathLevel& level = path.levels[l];
+      const TPathLevel& level = path[l];
       for (uint32_t i = 1; i < level.position; ++i) before += level.page->SubCount(i);
     }
     const TPathLevel& leaf = path.Leaf();

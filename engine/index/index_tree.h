@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "engine/index/index_page_store.h"
@@ -33,7 +34,8 @@ class TIndexTree {
   uint32_t RootPage() const { return store_.RootPage(slot_); }
 
   // --- changes (under the table's write lock)
-  void InsertKey(const uint8_t* key, uint32_t record);
+  // With placed given, it receives the position of the new entry.
+  void InsertKey(const uint8_t* key, uint32_t record, TIndexPosition* placed = nullptr);
   // Raises ZARNIK_INDEXCORRUPT when the key is not in the index.
   void DeleteKey(const uint8_t* key);
   void ReplaceKey(const uint8_t* oldKey, const uint8_t* newKey, uint32_t record);
@@ -86,15 +88,40 @@ class TIndexTree {
     TPageRef page;
     uint32_t position = 0;  // internal levels: the entry followed (never 0)
   };
-  struct TPath {
-    std::array<TPathLevel, kMaxDepth> levels;
-    uint32_t depth = 0;
-    TPathLevel& Leaf() { return levels[depth - 1]; }
+  // The pages from the root down. Only the levels in use are constructed,
+  // so that a search does not pay for all 64.
+  class TPath {
+   public:
+    TPath() {}
+    ~TPath() {
+      while (depth > 0) std::destroy_at(&slots_[--depth].level);
+    }
+    TPath(const TPath&) = delete;
+    TPath& operator=(const TPath&) = delete;
+    TPathLevel& Push(TPageRef page) {
+      TPathLevel* level = std::construct_at(&slots_[depth].level);
+      level->page = std::move(page);
+      ++depth;
+      return *level;
+    }
+    TPathLevel& operator[](uint32_t l) { return slots_[l].level; }
+    TPathLevel& Leaf() { return slots_[depth - 1].level; }
+    uint32_t depth = 0;  // levels in use; changed by Push only
+
+   private:
+    union TSlot {
+      TSlot() {}
+      ~TSlot() {}
+      TPathLevel level;
+    };
+    std::array<TSlot, kMaxDepth> slots_;
   };
   enum class Bound { AtOrAfter, AtOrBefore };
   struct TRestart {};
 
-  int Compare(const uint8_t* a, const uint8_t* b) const { return comparer_.Compare(a, b, props_.KeySize); }
+  int Compare(const uint8_t* a, const uint8_t* b) const {
+    return bytewise_ ? CompareKeyBytes(a, b, props_.KeySize) : comparer_.Compare(a, b, props_.KeySize);
+  }
   TPageRef Pin(uint32_t n);
   TPageRef PinTreePage(uint32_t n, bool root);
   TPageRef PinNeighbour(uint32_t n, const TPageRef& from, uint8_t type);
@@ -136,7 +163,9 @@ class TIndexTree {
   TIndexProps props_;
   const TKeyComparer& comparer_;
   uint32_t pageSize_;
+  bool bytewise_;
   bool reading_ = false;
+  std::vector<uint8_t> stepKey_;
 };
 
 }  // namespace zarnik

@@ -52,6 +52,7 @@ TKeyLayout::TKeyLayout(const TIndexDefinition& definition, std::vector<TField> f
     fieldSum_ += width;
   }
   keySize_ = fieldSum_ + (unique_ ? 0 : kRecordIdLength);
+  bytewise_ = std::none_of(spans_.begin(), spans_.end(), [](const TSpan& span) { return span.descending; });
 }
 
 size_t TKeyLayout::FieldKeySize(uint8_t dataType, uint16_t physicalSize) {
@@ -71,7 +72,7 @@ void TKeyLayout::EncodeInt32(int32_t value, uint8_t* out) {
 
 // --- building ------------------------------------------------------------------
 
-void TKeyLayout::BuildKey(const std::vector<TValue>& values, int32_t recordId, uint8_t* key) const {
+void TKeyLayout::BuildKey(std::span<const TValue> values, int32_t recordId, uint8_t* key) const {
   std::memset(key, 0, keySize_);
   for (size_t i = 0; i < spans_.size(); ++i) {
     const TSpan& span = spans_[i];
@@ -140,6 +141,7 @@ void TKeyLayout::BuildTextKey(uint16_t fieldNumber, std::string_view word, int32
 
 int TKeyLayout::Compare(const uint8_t* a, const uint8_t* b, size_t length) const {
   if (text_) return Sign(std::memcmp(a, b, kTextKeySize));
+  if (bytewise_) return CompareKeyBytes(a, b, length);
   size_t done = 0;
   for (const TSpan& span : spans_) {
     if (done >= length) return 0;

@@ -67,10 +67,15 @@ class TKeyLayout : public TKeyComparer {
   static uint16_t ComputeKeySize(const std::vector<TField>& fields, bool unique, uint32_t pageSize);
 
   // Builds the key from the key fields' values and the record's RecordID.
-  void BuildKey(const std::vector<TValue>& values, int32_t recordId, uint8_t* key) const;
+  void BuildKey(std::span<const TValue> values, int32_t recordId, uint8_t* key) const;
+  void BuildKey(const std::vector<TValue>& values, int32_t recordId, uint8_t* key) const {
+    BuildKey(std::span<const TValue>(values), recordId, key);
+  }
   static void EncodeInt32(int32_t value, uint8_t* out);
 
   int Compare(const uint8_t* a, const uint8_t* b, size_t length) const override;
+  // Keys of an index without descending fields compare as plain bytes.
+  bool Bytewise() const override { return bytewise_; }
 
   // Bytes compared by a search on the first n key fields (0 with L = 0: all
   // of them) and the first L bytes of key field n + 1.
@@ -100,6 +105,7 @@ class TKeyLayout : public TKeyComparer {
   bool unique_ = false;
   bool caseInsensitive_ = false;
   bool text_ = false;
+  bool bytewise_ = false;
 };
 
 }  // namespace zarnik

@@ -1,6 +1,7 @@
 #include "engine/index/page_contents.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 #include "engine/index/page_header.h"
@@ -183,7 +184,7 @@ bool TPageContents::EncodeTo(std::span<uint8_t> dst) const {
   if (dst.size() < kHeaderLength || count_ > 0xFFFF) return false;
   uint8_t* area = dst.data() + kHeaderLength;
   const size_t length = dst.size() - kHeaderLength;
-  std::memset(area, 0, length);
+  size_t used = 0;
   TPageHeader header;
   header.PageType = PageType;
   header.EntryCount = uint16_t(count_);
@@ -191,21 +192,38 @@ bool TPageContents::EncodeTo(std::span<uint8_t> dst) const {
   header.NextPage = NextPage;
   if (PageType == kTextParams) {
     header.EntryCount = 0;
-    std::memcpy(area, data_.data(), std::min(length, data_.size()));
+    used = std::min(length, data_.size());
+    std::memcpy(area, data_.data(), used);
   } else if (IsCompressedLeaf()) {
     if (packedSize_ > length || EncodePacked(area, length) != packedSize_) return false;
     header.PackedSize = uint16_t(packedSize_);
+    used = packedSize_;
   } else {
     const uint32_t size = DiskEntrySize();
-    if (size_t(count_) * size > length) return false;
-    for (uint32_t i = 1; i <= count_; ++i, area += size) {
-      std::memcpy(area, Key(i), props_.KeySize);
-      platform::PutUInt32({area + props_.KeySize, 4}, 0, Pointer(i));
-      if (size == props_.KeySize + 8u) platform::PutUInt32({area + props_.KeySize + 4, 4}, 0, SubCount(i));
-    }
+    used = size_t(count_) * size;
+    if (used > length) return false;
+    EncodeEntries(area, size);
   }
+  // The bytes after the last entry are written as zero.
+  std::memset(area + used, 0, length - used);
   header.EncodeTo(dst.first<TPageHeader::kEncodedLength>());
   return true;
+}
+
+// An unpacked entry starts with its disk form (key, pointer, subtree count)
+// when integers are little-endian in memory too.
+void TPageContents::EncodeEntries(uint8_t* area, uint32_t size) const {
+  const uint32_t k = props_.KeySize;
+  const uint8_t* slot = entries_.data();
+  for (uint32_t i = 1; i <= count_; ++i, area += size, slot += Stride()) {
+    if constexpr (std::endian::native == std::endian::little) {
+      std::memcpy(area, slot, size);
+    } else {
+      std::memcpy(area, slot, k);
+      platform::PutUInt32({area + k, 4}, 0, Read32(slot + k));
+      if (size == k + 8u) platform::PutUInt32({area + k + 4, 4}, 0, Read32(slot + k + 4));
+    }
+  }
 }
 
 size_t TPageContents::EncodePacked(uint8_t* area, size_t length) const {
@@ -235,7 +253,6 @@ void TPageContents::DecodeFrom(std::span<const uint8_t> src) {
   damaged_ = false;
   count_ = 0;
   packedSize_ = 0;
-  entries_.clear();
   if (src.size() < kHeaderLength) return MarkDamaged();
   TPageHeader header;
   header.DecodeFrom(src.first<TPageHeader::kEncodedLength>());
@@ -245,25 +262,41 @@ void TPageContents::DecodeFrom(std::span<const uint8_t> src) {
   const uint8_t* area = src.data() + kHeaderLength;
   const size_t length = src.size() - kHeaderLength;
   if (PageType == kTextParams) {
+    entries_.clear();
     data_.assign(area, area + length);
     return;
   }
   if (PageType > kTextParams || (header.EntryCount > 0 && props_.KeySize == 0)) return MarkDamaged();
-  if (header.EntryCount == 0) return;
+  if (header.EntryCount == 0) {
+    entries_.clear();
+    return;
+  }
   bool ok = IsCompressedLeaf() ? DecodePacked(area, length, header.EntryCount)
                                : DecodeEntries(area, length, header.EntryCount);
   if (!ok) MarkDamaged();
 }
 
+// Every byte of every slot is written: the entry area is not zeroed first.
 bool TPageContents::DecodeEntries(const uint8_t* area, size_t length, uint32_t count) {
+  const uint32_t k = props_.KeySize;
   const uint32_t size = DiskEntrySize();
   if (size_t(count) * size > length) return false;
-  entries_.assign(count * Stride(), 0);
+  entries_.resize(count * Stride());
   count_ = count;
-  for (uint32_t i = 1; i <= count; ++i, area += size) {
-    std::memcpy(Slot(i), area, props_.KeySize);
-    SetPointer(i, platform::GetUInt32({area + props_.KeySize, 4}, 0));
-    if (size == props_.KeySize + 8u) SetSubCount(i, platform::GetUInt32({area + props_.KeySize + 4, 4}, 0));
+  uint8_t* slot = entries_.data();
+  for (uint32_t i = 1; i <= count; ++i, area += size, slot += Stride()) {
+    if constexpr (std::endian::native == std::endian::little) {
+      std::memcpy(slot, area, size);
+    } else {
+      std::memcpy(slot, area, k);
+      Write32(slot + k, platform::GetUInt32({area + k, 4}, 0));
+      if (size == k + 8u) Write32(slot + k + 4, platform::GetUInt32({area + k + 4, 4}, 0));
+    }
+    // The rest of the slot: subtree count (when not on disk), lengths.
+    if (size == k + 4u)
+      std::memset(slot + k + 4, 0, 6);
+    else
+      std::memset(slot + k + 8, 0, 2);
   }
   return true;
 }
@@ -271,7 +304,7 @@ bool TPageContents::DecodeEntries(const uint8_t* area, size_t length, uint32_t c
 bool TPageContents::DecodePacked(const uint8_t* area, size_t length, uint32_t count) {
   const uint32_t k = props_.KeySize;
   if (props_.Compression > 3) return false;
-  entries_.assign(size_t(count) * Stride(), 0);
+  entries_.resize(size_t(count) * Stride());
   count_ = count;
   size_t pos = 0;
   for (uint32_t i = 1; i <= count; ++i) {
@@ -289,9 +322,12 @@ bool TPageContents::DecodePacked(const uint8_t* area, size_t length, uint32_t co
     uint8_t* key = Slot(i);
     if (p > 0) std::memcpy(key, Key(i - 1), p);
     std::memcpy(key + p, area + pos, front);
+    // The t trailing zero bytes, then the suffix when it was kept.
+    std::memset(key + p + front, 0, k - p - front);
     if (suffixKept) std::memcpy(key + k - kSuffixLength, area + pos + front, kSuffixLength);
     pos += kept;
     SetPointer(i, platform::GetUInt32({area + pos, 4}, 0));
+    SetSubCount(i, 0);
     pos += 4;
     key[k + 8] = uint8_t(p);
     key[k + 9] = uint8_t(t);

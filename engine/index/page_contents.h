@@ -4,10 +4,33 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <span>
+#include <utility>
 #include <vector>
 
 namespace zarnik {
+
+// An allocator whose resize leaves new bytes unset: the entry area is
+// always written whole before it is read, so zeroing it first is wasted.
+template <typename T>
+struct TUninitializedAllocator : std::allocator<T> {
+  template <typename U>
+  struct rebind {
+    using other = TUninitializedAllocator<U>;
+  };
+  TUninitializedAllocator() = default;
+  template <typename U>
+  TUninitializedAllocator(const TUninitializedAllocator<U>&) noexcept {}
+  template <typename U>
+  void construct(U* p) noexcept {
+    ::new (static_cast<void*>(p)) U;
+  }
+  template <typename U, typename... Args>
+  void construct(U* p, Args&&... args) {
+    ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+  }
+};
 
 // The properties of the index a page belongs to.
 struct TIndexProps {
@@ -138,6 +161,7 @@ class TPageContents {
   bool DecodeEntries(const uint8_t* area, size_t length, uint32_t count);
   bool DecodePacked(const uint8_t* area, size_t length, uint32_t count);
   size_t EncodePacked(uint8_t* area, size_t length) const;
+  void EncodeEntries(uint8_t* area, uint32_t size) const;
 
   TIndexProps props_;
   uint32_t count_ = 0;
@@ -145,7 +169,7 @@ class TPageContents {
   bool damaged_ = false;
   // count_ entries of K + 10 bytes: key, pointer, subtree count, prefix
   // length, trailing length (integers in host order).
-  std::vector<uint8_t> entries_;
+  std::vector<uint8_t, TUninitializedAllocator<uint8_t>> entries_;
   std::vector<uint8_t> data_;
 };
 

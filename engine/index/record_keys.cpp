@@ -39,9 +39,22 @@ TRecordKeys::TRecordKeys(const TIndexDefinition& definition, const TTableDefinit
 }
 
 void TRecordKeys::BuildKey(std::span<const uint8_t> record, uint8_t* key) const {
-  std::vector<TKeyLayout::TValue> values(fields_.size());
-  std::vector<std::array<uint8_t, 8>> currencies(fields_.size());
-  for (size_t i = 0; i < fields_.size(); ++i) {
+  // Most indexes have a few key fields: their values stay on the stack.
+  constexpr size_t kInlineFields = 8;
+  std::array<TKeyLayout::TValue, kInlineFields> inlineValues;
+  std::array<std::array<uint8_t, 8>, kInlineFields> inlineCurrencies;
+  std::vector<TKeyLayout::TValue> manyValues;
+  std::vector<std::array<uint8_t, 8>> manyCurrencies;
+  const size_t count = fields_.size();
+  std::span<TKeyLayout::TValue> values(inlineValues.data(), count);
+  std::span<std::array<uint8_t, 8>> currencies(inlineCurrencies.data(), count);
+  if (count > kInlineFields) {
+    manyValues.resize(count);
+    manyCurrencies.resize(count);
+    values = manyValues;
+    currencies = manyCurrencies;
+  }
+  for (size_t i = 0; i < count; ++i) {
     if (fields_[i] == nullptr) continue;
     const TFieldValue value = GetFieldValue(record, *fields_[i]);
     values[i] = {value.isNull, value.bytes};

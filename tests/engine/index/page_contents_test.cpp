@@ -112,6 +112,61 @@ TEST(PageContents, InternalPagesCarrySubtreeCountsUnlessUncounted) {
   }
 }
 
+// Pages are decoded into objects that held other entries and encoded into
+// buffers that held other bytes: neither may leak into the result.
+TEST(PageContents, LeftoversNeverReachEntriesOrImage) {
+  struct Case {
+    const char* what;
+    TIndexProps props;
+    uint8_t type;
+  };
+  const Case cases[] = {
+      {"uncompressed leaf", {12, 0, 0, 0}, TPageContents::kLeaf},
+      {"duplicate byte leaf", {12, 0, 0, 1}, TPageContents::kLeaf},
+      {"trailing byte leaf", {12, 0, 0, 2}, TPageContents::kLeaf},
+      {"full compression leaf", {12, 1, 0, 3}, TPageContents::kRootLeaf},
+      {"counted internal page", {12, 1, 0, 3}, TPageContents::kInternal},
+      {"uncounted internal page", {12, 0, 1, 0}, TPageContents::kRootInternal},
+  };
+  for (const Case& c : cases) {
+    TPageContents page;
+    page.Clear(c.props);
+    page.PageType = c.type;
+    for (uint32_t i = 1; i <= 20; ++i) {
+      Key k(12, 0);
+      k[0] = 1, k[1] = uint8_t(i / 4), k[2] = uint8_t(i);
+      page.Insert(i, k.data(), 500 + i, 7 * i);
+    }
+    std::vector<uint8_t> clean(1024, 0), dirty(1024, 0xA5);
+    ASSERT_TRUE(page.EncodeTo(clean)) << c.what;
+    ASSERT_TRUE(page.EncodeTo(dirty)) << c.what;
+    EXPECT_EQ(clean, dirty) << c.what;
+
+    TPageContents fresh, reused;
+    fresh.Clear(c.props);
+    reused.Clear(c.props);
+    reused.PageType = TPageContents::kLeaf;
+    Key full(12, 0xEE);
+    for (uint32_t i = 1; i <= 60; ++i) reused.Insert(i, full.data(), 0xFFFFFFFF, 0xFFFFFFFF);
+    reused.DecodeFrom(std::vector<uint8_t>(1024, 0x5A));  // leaves a damaged, empty page
+    for (uint32_t i = 1; i <= 60; ++i) reused.Insert(i, full.data(), 0xFFFFFFFF, 0xFFFFFFFF);
+    fresh.DecodeFrom(clean);
+    reused.DecodeFrom(clean);
+    ASSERT_FALSE(reused.Damaged()) << c.what;
+    ASSERT_EQ(reused.Count(), fresh.Count()) << c.what;
+    for (uint32_t i = 1; i <= fresh.Count(); ++i) {
+      EXPECT_TRUE(std::equal(fresh.Key(i), fresh.Key(i) + 12, reused.Key(i))) << c.what << " " << i;
+      EXPECT_EQ(reused.Pointer(i), fresh.Pointer(i)) << c.what << " " << i;
+      EXPECT_EQ(reused.SubCount(i), fresh.SubCount(i)) << c.what << " " << i;
+      EXPECT_EQ(reused.PrefixLength(i), fresh.PrefixLength(i)) << c.what << " " << i;
+      EXPECT_EQ(reused.TrailingLength(i), fresh.TrailingLength(i)) << c.what << " " << i;
+    }
+    std::vector<uint8_t> again(1024, 0x3C);
+    ASSERT_TRUE(reused.EncodeTo(again)) << c.what;
+    EXPECT_EQ(again, clean) << c.what;
+  }
+}
+
 struct DamagedCase {
   const char* what;
   TIndexProps props;
