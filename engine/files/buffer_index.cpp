@@ -27,7 +27,7 @@ TBuffer* TBufferIndex::Find(uint32_t number) {
   if (size_ == 0) return nullptr;
   TSegment& segment = segments_[Locate(number)];
   auto at = Position(segment, number);
-  return at != segment.end() && at->number == number ? at->buffer : nullptr;
+  return at != segment.end() && at->number == number ? at->buffer.get() : nullptr;
 }
 
 void TBufferIndex::Split(size_t at) {
@@ -67,9 +67,7 @@ TBuffer* TBufferIndex::Insert(std::unique_ptr<TBuffer> buffer) {
     }
     place = Position(segments_[at], number);
   }
-  segments_[at].insert(place, TEntry{number, raw});
-  raw->ownerSlot_ = owned_.size();
-  owned_.push_back(std::move(buffer));
+  segments_[at].insert(place, TEntry{number, std::move(buffer)});
   highest_[at] = std::max(highest_[at], number);
   ++size_;
   return raw;
@@ -94,8 +92,8 @@ std::unique_ptr<TBuffer> TBufferIndex::Extract(const TBuffer* buffer) {
   const size_t at = Locate(buffer->number);
   TSegment& segment = segments_[at];
   auto place = Position(segment, buffer->number);
-  if (place == segment.end() || place->buffer != buffer) return nullptr;
-  std::unique_ptr<TBuffer> owned = Disown(place->buffer);
+  if (place == segment.end() || place->buffer.get() != buffer) return nullptr;
+  std::unique_ptr<TBuffer> owned = std::move(place->buffer);
   segment.erase(place);
   --size_;
   if (segment.empty()) {
@@ -110,27 +108,18 @@ std::unique_ptr<TBuffer> TBufferIndex::Extract(const TBuffer* buffer) {
   return owned;
 }
 
-std::unique_ptr<TBuffer> TBufferIndex::Disown(TBuffer* buffer) {
-  std::unique_ptr<TBuffer> owned = std::move(owned_[buffer->ownerSlot_]);
-  if (buffer->ownerSlot_ + 1 < owned_.size()) {
-    owned_[buffer->ownerSlot_] = std::move(owned_.back());
-    owned_[buffer->ownerSlot_]->ownerSlot_ = buffer->ownerSlot_;
-  }
-  owned_.pop_back();
-  return owned;
-}
-
 std::vector<std::unique_ptr<TBuffer>> TBufferIndex::ExtractAll() {
   std::vector<std::unique_ptr<TBuffer>> all;
   all.reserve(size_);
-  for (TSegment& segment : segments_)
-    for (TEntry& entry : segment) all.push_back(std::move(owned_[entry.buffer->ownerSlot_]));
-  owned_.clear();
+  TakeAll([&](std::unique_ptr<TBuffer>&& buffer) { all.push_back(std::move(buffer)); });
+  return all;
+}
+
+void TBufferIndex::Reset() {
   segments_.clear();
   highest_.clear();
   size_ = 0;
   hint_ = 0;
-  return all;
 }
 
 }  // namespace zarnik
