@@ -33,8 +33,7 @@ TBuffer* TBufferIndex::Find(uint32_t number) {
 void TBufferIndex::Split(size_t at) {
   TSegment& full = segments_[at];
   const size_t half = full.size() / 2;
-  TSegment upper;
-  upper.reserve(kSegmentSize);
+  TSegment upper = NewSegment();
   upper.insert(upper.end(), std::make_move_iterator(full.begin() + half),
                std::make_move_iterator(full.end()));
   full.erase(full.begin() + half, full.end());
@@ -47,7 +46,7 @@ TBuffer* TBufferIndex::Insert(std::unique_ptr<TBuffer> buffer) {
   const uint32_t number = buffer->number;
   TBuffer* raw = buffer.get();
   if (size_ == 0) {
-    segments_.emplace_back().reserve(kSegmentSize);
+    segments_.push_back(NewSegment());
     highest_.push_back(number);
     hint_ = 0;
   }
@@ -58,7 +57,7 @@ TBuffer* TBufferIndex::Insert(std::unique_ptr<TBuffer> buffer) {
     if (place == segments_[at].end()) {
       // Appending past a full segment starts the next one: ascending runs fill
       // their segments completely.
-      segments_.emplace(segments_.begin() + at + 1)->reserve(kSegmentSize);
+      segments_.insert(segments_.begin() + at + 1, NewSegment());
       highest_.insert(highest_.begin() + at + 1, number);
       at = hint_ = at + 1;
     } else {
@@ -73,7 +72,20 @@ TBuffer* TBufferIndex::Insert(std::unique_ptr<TBuffer> buffer) {
   return raw;
 }
 
+TBufferIndex::TSegment TBufferIndex::NewSegment() {
+  TSegment segment;
+  if (spareCount_ > 0)
+    segment = std::move(spares_[--spareCount_]);
+  else
+    segment.reserve(kSegmentSize);
+  return segment;
+}
+
 void TBufferIndex::RemoveSegment(size_t at) {
+  if (spareCount_ < spares_.size()) {
+    segments_[at].clear();
+    spares_[spareCount_++] = std::move(segments_[at]);
+  }
   segments_.erase(segments_.begin() + at);
   highest_.erase(highest_.begin() + at);
   hint_ = 0;

@@ -6,6 +6,7 @@
 // owns its buffer.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -67,6 +68,9 @@ class TBufferIndex {
   // Where number is or belongs inside the segment.
   static TSegment::iterator Position(TSegment& segment, uint32_t number);
   void Split(size_t at);
+  // An empty segment with room for kSegmentSize entries, a spare one when there is.
+  TSegment NewSegment();
+  // Keeps the segment as a spare when there is room among them.
   void RemoveSegment(size_t at);
   void MergeWithNext(size_t at);
 
@@ -74,6 +78,10 @@ class TBufferIndex {
 
   std::vector<TSegment> segments_;
   std::vector<uint32_t> highest_;  // the highest number of each segment
+  // Emptied segments kept for new ones: a cache that evicts at one end and
+  // grows at the other empties and starts segments all the time.
+  std::array<TSegment, 4> spares_;
+  size_t spareCount_ = 0;
   size_t size_ = 0;
   size_t hint_ = 0;  // the segment of the last operation; scans stay in it
 };
