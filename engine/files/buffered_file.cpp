@@ -5,7 +5,6 @@
 #include <limits>
 
 #include "engine/core/data_engine.h"
-#include "platform/memory_pages.h"
 
 namespace zarnik {
 
@@ -374,32 +373,22 @@ bool TBufferedFile::InsideRead(uint32_t number) {
   return start >= readPosition_ && start + GetDiskBufferSize() <= readPosition_ + readLength_;
 }
 
-// The scratch area of one flush, sized for its longest run. Large ones come
-// straight from the system in (huge) pages, so that writing out a big cache
-// does not fault in its image page by page.
+// The most bytes one write of a run carries (unless one buffer is larger).
+constexpr size_t kLongestWrite = size_t{1} << 20;
+
+// The scratch area of one flush, sized for its longest run and zero-filled.
 class TBufferedFile::TWriteArea {
  public:
-  explicit TWriteArea(size_t size) {
-    if (size >= kPagedSize) {
-      pages_ = platform::TMemoryPages(size);
-      bytes_ = {pages_.data(), size};
-    } else {
-      heap_ = std::make_unique<uint8_t[]>(size);
-      bytes_ = {heap_.get(), size};
-    }
-  }
+  explicit TWriteArea(size_t size) : bytes_(std::make_unique<uint8_t[]>(size)) {}
   // The first size bytes, zero-filled: only what an earlier run used is zeroed again.
   std::span<uint8_t> Take(size_t size) {
-    std::memset(bytes_.data(), 0, std::min(size, used_));
+    std::memset(bytes_.get(), 0, std::min(size, used_));
     used_ = std::max(used_, size);
-    return bytes_.first(size);
+    return {bytes_.get(), size};
   }
 
  private:
-  static constexpr size_t kPagedSize = size_t{256} << 10;
-  platform::TMemoryPages pages_;
-  std::unique_ptr<uint8_t[]> heap_;
-  std::span<uint8_t> bytes_;
+  std::unique_ptr<uint8_t[]> bytes_;
   size_t used_ = 0;
 };
 
@@ -415,7 +404,9 @@ bool TBufferedFile::FlushBuffers(bool makeRoom) {
   });
   if (dirty.empty()) return false;
   const size_t disk = static_cast<size_t>(CheckedDiskBufferSize());
-  const size_t maxRun = static_cast<size_t>(std::numeric_limits<int32_t>::max()) / disk;
+  // A long run is written a megabyte at a time: its image need not be held
+  // whole, and filling the file cache in pieces costs no more writing.
+  const size_t maxRun = std::max<size_t>(1, kLongestWrite / disk);
   // Where each run starts in dirty (the last entry is the end).
   std::vector<size_t> starts{0};
   size_t longest = 0;

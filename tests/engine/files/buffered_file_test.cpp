@@ -230,17 +230,26 @@ TEST_F(BufferedFileTest, BytesOfTrimmedBuffersServeNewOnesZeroFilled) {
   for (uint32_t n = 5; n <= 7; ++n) EXPECT_EQ(Bytes(TBufferPin(Get(n)).get()), TBytes(16, 0));
 }
 
-TEST_F(BufferedFileTest, ALongRunIsWrittenWhole) {
-  constexpr uint32_t kCount = 20000;  // a run of more than 256 KB
+TEST_F(BufferedFileTest, ALongRunIsWrittenInPiecesOfAMegabyte) {
+  constexpr uint32_t kCount = 300;
+  constexpr size_t kSize = 4096;  // 256 buffers to the megabyte
   Open(0, kCount);
-  for (uint32_t n = 1; n <= kCount; ++n) Change(n, static_cast<uint8_t>(n % 251));
+  file.bufferSize = kSize;
+  for (uint32_t n = 1; n <= kCount; ++n) {
+    TBufferPin pin(Get(n));
+    TBytes bytes(kSize, static_cast<uint8_t>(n));
+    pin->SetData(bytes.data());
+  }
   int writes = services.Calls(FileCall::Write);
   EXPECT_TRUE(file.FlushBuffers(false));
-  EXPECT_EQ(services.Calls(FileCall::Write), writes + 1);
+  EXPECT_EQ(services.Calls(FileCall::Write), writes + 2);
+  EXPECT_EQ(file.WriteRuns(), 2);
   TBytes disk = ReadDisk("t.dat");
-  ASSERT_EQ(disk.size(), 512 + 16 * size_t{kCount});
-  for (uint32_t n = 1; n <= kCount; n += 997) EXPECT_EQ(OnDisk(n), n % 251);
-  EXPECT_EQ(disk.back(), kCount % 251);
+  ASSERT_EQ(disk.size(), 512 + kSize * kCount);
+  for (uint32_t n = 1; n <= kCount; ++n) {
+    auto image = disk.begin() + 512 + static_cast<ptrdiff_t>((n - 1) * kSize);
+    ASSERT_EQ(TBytes(image, image + kSize), TBytes(kSize, static_cast<uint8_t>(n))) << n;
+  }
 }
 
 TEST_F(BufferedFileTest, ChangeDetectionRestartsTheCallerUnlessStrict) {
