@@ -27,14 +27,13 @@ TBuffer* TBufferIndex::Find(uint32_t number) {
   if (size_ == 0) return nullptr;
   TSegment& segment = segments_[Locate(number)];
   auto at = Position(segment, number);
-  return at != segment.end() && at->number == number ? at->buffer : nullptr;
+  return at != segment.end() && at->number == number ? at->buffer.get() : nullptr;
 }
 
 void TBufferIndex::Split(size_t at) {
   TSegment& full = segments_[at];
   const size_t half = full.size() / 2;
-  TSegment upper;
-  upper.reserve(kSegmentSize);
+  TSegment upper = NewSegment();
   upper.insert(upper.end(), std::make_move_iterator(full.begin() + half),
                std::make_move_iterator(full.end()));
   full.erase(full.begin() + half, full.end());
@@ -47,7 +46,7 @@ TBuffer* TBufferIndex::Insert(std::unique_ptr<TBuffer> buffer) {
   const uint32_t number = buffer->number;
   TBuffer* raw = buffer.get();
   if (size_ == 0) {
-    segments_.emplace_back().reserve(kSegmentSize);
+    segments_.push_back(NewSegment());
     highest_.push_back(number);
     hint_ = 0;
   }
@@ -58,7 +57,7 @@ TBuffer* TBufferIndex::Insert(std::unique_ptr<TBuffer> buffer) {
     if (place == segments_[at].end()) {
       // Appending past a full segment starts the next one: ascending runs fill
       // their segments completely.
-      segments_.emplace(segments_.begin() + at + 1)->reserve(kSegmentSize);
+      segments_.insert(segments_.begin() + at + 1, NewSegment());
       highest_.insert(highest_.begin() + at + 1, number);
       at = hint_ = at + 1;
     } else {
@@ -67,15 +66,26 @@ TBuffer* TBufferIndex::Insert(std::unique_ptr<TBuffer> buffer) {
     }
     place = Position(segments_[at], number);
   }
-  segments_[at].insert(place, TEntry{number, raw});
-  raw->ownerSlot_ = owned_.size();
-  owned_.push_back(std::move(buffer));
+  segments_[at].insert(place, TEntry{number, std::move(buffer)});
   highest_[at] = std::max(highest_[at], number);
   ++size_;
   return raw;
 }
 
+TBufferIndex::TSegment TBufferIndex::NewSegment() {
+  TSegment segment;
+  if (spareCount_ > 0)
+    segment = std::move(spares_[--spareCount_]);
+  else
+    segment.reserve(kSegmentSize);
+  return segment;
+}
+
 void TBufferIndex::RemoveSegment(size_t at) {
+  if (spareCount_ < spares_.size()) {
+    segments_[at].clear();
+    spares_[spareCount_++] = std::move(segments_[at]);
+  }
   segments_.erase(segments_.begin() + at);
   highest_.erase(highest_.begin() + at);
   hint_ = 0;
@@ -94,8 +104,8 @@ std::unique_ptr<TBuffer> TBufferIndex::Extract(const TBuffer* buffer) {
   const size_t at = Locate(buffer->number);
   TSegment& segment = segments_[at];
   auto place = Position(segment, buffer->number);
-  if (place == segment.end() || place->buffer != buffer) return nullptr;
-  std::unique_ptr<TBuffer> owned = Disown(place->buffer);
+  if (place == segment.end() || place->buffer.get() != buffer) return nullptr;
+  std::unique_ptr<TBuffer> owned = std::move(place->buffer);
   segment.erase(place);
   --size_;
   if (segment.empty()) {
@@ -110,27 +120,18 @@ std::unique_ptr<TBuffer> TBufferIndex::Extract(const TBuffer* buffer) {
   return owned;
 }
 
-std::unique_ptr<TBuffer> TBufferIndex::Disown(TBuffer* buffer) {
-  std::unique_ptr<TBuffer> owned = std::move(owned_[buffer->ownerSlot_]);
-  if (buffer->ownerSlot_ + 1 < owned_.size()) {
-    owned_[buffer->ownerSlot_] = std::move(owned_.back());
-    owned_[buffer->ownerSlot_]->ownerSlot_ = buffer->ownerSlot_;
-  }
-  owned_.pop_back();
-  return owned;
-}
-
 std::vector<std::unique_ptr<TBuffer>> TBufferIndex::ExtractAll() {
   std::vector<std::unique_ptr<TBuffer>> all;
   all.reserve(size_);
-  for (TSegment& segment : segments_)
-    for (TEntry& entry : segment) all.push_back(std::move(owned_[entry.buffer->ownerSlot_]));
-  owned_.clear();
+  TakeAll([&](std::unique_ptr<TBuffer>&& buffer) { all.push_back(std::move(buffer)); });
+  return all;
+}
+
+void TBufferIndex::Reset() {
   segments_.clear();
   highest_.clear();
   size_ = 0;
   hint_ = 0;
-  return all;
 }
 
 }  // namespace zarnik

@@ -2,11 +2,11 @@
 // number for the binary search of the cache. The entries lie in short sorted
 // segments, so that adding or removing a buffer anywhere moves at most one
 // segment (and the short segment list when one splits or empties), never the
-// whole cache, and no buffer costs an allocation of its own here. The entries
-// are plain number and pointer pairs (moved as bytes); the index owns the
-// buffers through a separate unordered list.
+// whole cache, and no buffer costs an allocation of its own here. Each entry
+// owns its buffer.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -31,19 +31,32 @@ class TBufferIndex {
   std::unique_ptr<TBuffer> Extract(const TBuffer* buffer);
   // Gives every buffer back, in number order.
   std::vector<std::unique_ptr<TBuffer>> ExtractAll();
+  // Hands every buffer to take(std::unique_ptr<TBuffer>&&), in number order,
+  // and leaves the index empty; the buffers take does not keep are freed.
+  template <class TTake>
+  void TakeAll(TTake take) {
+    TIndexReset reset{*this};
+    for (TSegment& segment : segments_)
+      for (TEntry& entry : segment) take(std::move(entry.buffer));
+  }
   size_t size() const { return size_; }
 
   // Calls visit(buffer) for every buffer in number order.
   template <class TVisit>
   void ForEach(TVisit visit) const {
     for (const TSegment& segment : segments_)
-      for (const TEntry& entry : segment) visit(entry.buffer);
+      for (const TEntry& entry : segment) visit(entry.buffer.get());
   }
 
  private:
   struct TEntry {
     uint32_t number;
-    TBuffer* buffer;  // owned through owned_
+    std::unique_ptr<TBuffer> buffer;
+  };
+  // Empties the index when it goes.
+  struct TIndexReset {
+    TBufferIndex& index;
+    ~TIndexReset() { index.Reset(); }
   };
   using TSegment = std::vector<TEntry>;
   // Small enough that shifting a segment stays in the first-level cache.
@@ -55,15 +68,20 @@ class TBufferIndex {
   // Where number is or belongs inside the segment.
   static TSegment::iterator Position(TSegment& segment, uint32_t number);
   void Split(size_t at);
+  // An empty segment with room for kSegmentSize entries, a spare one when there is.
+  TSegment NewSegment();
+  // Keeps the segment as a spare when there is room among them.
   void RemoveSegment(size_t at);
   void MergeWithNext(size_t at);
 
-  // Takes the buffer out of owned_.
-  std::unique_ptr<TBuffer> Disown(TBuffer* buffer);
+  void Reset();
 
   std::vector<TSegment> segments_;
-  std::vector<uint32_t> highest_;                // the highest number of each segment
-  std::vector<std::unique_ptr<TBuffer>> owned_;  // in no order; see TBuffer::ownerSlot_
+  std::vector<uint32_t> highest_;  // the highest number of each segment
+  // Emptied segments kept for new ones: a cache that evicts at one end and
+  // grows at the other empties and starts segments all the time.
+  std::array<TSegment, 4> spares_;
+  size_t spareCount_ = 0;
   size_t size_ = 0;
   size_t hint_ = 0;  // the segment of the last operation; scans stay in it
 };

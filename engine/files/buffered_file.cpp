@@ -12,10 +12,16 @@ namespace zarnik {
 
 TBuffer::TBuffer(TBufferedFile& owner) : file(owner) {
   size = std::max(owner.GetBufferSize(), 0);
-  data.assign(static_cast<size_t>(size), 0);
+  data = owner.arena_.Take(static_cast<size_t>(size));
 }
 
-TBuffer::~TBuffer() = default;
+TBuffer::TBuffer(TBufferedFile& owner, TWithoutBytes) : file(owner) {
+  size = std::max(owner.GetBufferSize(), 0);
+}
+
+TBuffer::~TBuffer() {
+  file.arena_.Give(data);
+}
 
 void TBuffer::Assign(const TBuffer& other) {
   dirty = other.dirty;
@@ -33,7 +39,7 @@ void TBuffer::GetData(uint8_t* dest) const {
 }
 
 void TBuffer::Clear(int32_t initParam) {
-  std::fill(data.begin(), data.end(), 0);
+  if (!data.empty()) std::memset(data.data(), 0, data.size());
   dirty = false;
 }
 
@@ -111,6 +117,7 @@ void TBufferedFile::WriteBuffer(const void* buffer, int32_t count) {
 }
 
 void TBufferedFile::ResetBuffers() {
+  arena_.FreeWhenIdle();
   hits_ = reads_ = physicalReads_ = writeRuns_ = 0;
   capacity_ = std::max(GetMaxBufferCount(), 1);
   readAheadLimit_ = std::max(GetReadAheadLimit(), 1);
@@ -283,8 +290,10 @@ TBuffer* TBufferedFile::GetBuffer(TDataCursor* cursor, int32_t initParam, uint32
 void TBufferedFile::ReleaseBuffer(TBuffer* buffer) {
   if (buffer == nullptr) return;
   if (buffer->pinCount > 0) --buffer->pinCount;
-  if (buffer->retired_ && buffer->pinCount == 0)
+  if (buffer->retired_ && buffer->pinCount == 0) {
     std::erase_if(retired_, [buffer](const std::unique_ptr<TBuffer>& b) { return b.get() == buffer; });
+    if (buffers_.size() == 0) arena_.FreeWhenIdle();
+  }
 }
 
 // --- physical reads
@@ -406,6 +415,25 @@ bool TBufferedFile::InsideRead(uint32_t number) {
   return start >= readPosition_ && start + GetDiskBufferSize() <= readPosition_ + readLength_;
 }
 
+// The most bytes one write of a run carries (unless one buffer is larger).
+constexpr size_t kLongestWrite = size_t{1} << 20;
+
+// The scratch area of one flush, sized for its longest run and zero-filled.
+class TBufferedFile::TWriteArea {
+ public:
+  explicit TWriteArea(size_t size) : bytes_(std::make_unique<uint8_t[]>(size)) {}
+  // The first size bytes, zero-filled: only what an earlier run used is zeroed again.
+  std::span<uint8_t> Take(size_t size) {
+    std::memset(bytes_.get(), 0, std::min(size, used_));
+    used_ = std::max(used_, size);
+    return {bytes_.get(), size};
+  }
+
+ private:
+  std::unique_ptr<uint8_t[]> bytes_;
+  size_t used_ = 0;
+};
+
 bool TBufferedFile::FlushBuffers(bool makeRoom) {
   std::vector<TBuffer*> dirty;
   buffers_.ForEach([&](TBuffer* b) {
@@ -417,22 +445,32 @@ bool TBufferedFile::FlushBuffers(bool makeRoom) {
     if (!InsideRead(b->number)) dirty.push_back(b);
   });
   if (dirty.empty()) return false;
-  const size_t maxRun = static_cast<size_t>(std::numeric_limits<int32_t>::max() / CheckedDiskBufferSize());
-  std::vector<TBuffer*> run;
-  for (TBuffer* b : dirty) {
-    if (!run.empty() && (b->number != run.back()->number + 1 || run.size() == maxRun)) {
-      WriteRun(run);
-      run.clear();
-    }
-    run.push_back(b);
+  const size_t disk = static_cast<size_t>(CheckedDiskBufferSize());
+  // A long run is written a megabyte at a time: its image need not be held
+  // whole, and filling the file cache in pieces costs no more writing.
+  const size_t maxRun = std::max<size_t>(1, kLongestWrite / disk);
+  // Where each run starts in dirty (the last entry is the end).
+  std::vector<size_t> starts{0};
+  size_t longest = 0;
+  for (size_t i = 1; i <= dirty.size(); ++i) {
+    if (i < dirty.size() && dirty[i]->number == dirty[i - 1]->number + 1 && i - starts.back() < maxRun)
+      continue;
+    longest = std::max(longest, i - starts.back());
+    starts.push_back(i);
   }
-  WriteRun(run);
+  TWriteArea scratch(longest * disk);
+  std::vector<TBuffer*> run;
+  for (size_t r = 0; r + 1 < starts.size(); ++r) {
+    run.assign(dirty.begin() + static_cast<ptrdiff_t>(starts[r]),
+               dirty.begin() + static_cast<ptrdiff_t>(starts[r + 1]));
+    WriteRun(run, scratch);
+  }
   return true;
 }
 
-void TBufferedFile::WriteRun(const std::vector<TBuffer*>& run) {
+void TBufferedFile::WriteRun(const std::vector<TBuffer*>& run, TWriteArea& scratch) {
   const int32_t disk = CheckedDiskBufferSize();
-  std::vector<uint8_t> area(run.size() * static_cast<size_t>(disk), 0);
+  std::span<uint8_t> area = scratch.Take(run.size() * static_cast<size_t>(disk));
   try {
     for (size_t i = 0; i < run.size(); ++i) run[i]->SaveToDisk(area.data() + i * disk);
     TFileLockGuard lock(*this);
@@ -452,15 +490,20 @@ void TBufferedFile::WriteRun(const std::vector<TBuffer*>& run) {
 
 void TBufferedFile::DropBuffers() {
   window_.Clear();
-  for (std::unique_ptr<TBuffer>& b : buffers_.ExtractAll()) {
+  size_t pinned = 0;
+  buffers_.ForEach([&](TBuffer* b) { pinned += b->pinCount > 0 ? 1 : 0; });
+  retired_.reserve(retired_.size() + pinned);  // so that retiring below cannot fail
+  buffers_.TakeAll([this](std::unique_ptr<TBuffer>&& b) {
     b->next_ = b->previous_ = nullptr;
     if (b->pinCount > 0) {
       // Its user still holds it: it leaves the cache now and goes with its last release.
       b->retired_ = true;
       retired_.push_back(std::move(b));
     }
-  }
+  });
   mostRecent_ = leastRecent_ = nullptr;
+  // Unless a retired buffer still holds its bytes, the slabs go too.
+  arena_.FreeWhenIdle();
 }
 
 void TBufferedFile::TrimBuffers() {

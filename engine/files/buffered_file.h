@@ -8,8 +8,10 @@
 
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <vector>
 
+#include "engine/files/buffer_arena.h"
 #include "engine/files/buffer_index.h"
 #include "engine/files/buffered_file_table.h"
 #include "engine/files/engine_file.h"
@@ -27,8 +29,9 @@ constexpr int kDirectionBackward = 2;
 
 class TBuffer {
  public:
-  // Allocates GetBufferSize() bytes of the file, zero-filled.
+  // Takes GetBufferSize() bytes, zero-filled, from the file's arena.
   explicit TBuffer(TBufferedFile& owner);
+  // Gives the bytes back to the file's arena.
   virtual ~TBuffer();
   TBuffer(const TBuffer&) = delete;
   TBuffer& operator=(const TBuffer&) = delete;
@@ -50,24 +53,26 @@ class TBuffer {
   virtual bool SameData(const uint8_t* bytes) const;
 
   TBufferedFile& file;
-  bool dirty = false;
-  int16_t pinCount = 0;
+  std::span<uint8_t> data;  // owned by the file's arena; its size is the allocated size
   uint32_t number = 0;
-  std::vector<uint8_t> data;  // its size is the allocated size
-  int32_t size = 0;           // bytes in use
+  int32_t size = 0;  // bytes in use
+  int16_t pinCount = 0;
+  bool dirty = false;
 
  protected:
+  // For buffers that keep their contents in a form of their own: no byte area.
+  struct TWithoutBytes {};
+  TBuffer(TBufferedFile& owner, TWithoutBytes);
+
   // The table's cipher over one disk buffer image, when the table is encrypted.
   void DecipherImage(uint8_t* raw);
   void EncipherImage(uint8_t* raw);
 
  private:
   friend class TBufferedFile;
-  friend class TBufferIndex;
+  bool retired_ = false;         // dropped while pinned: freed by its last release
   TBuffer* next_ = nullptr;      // towards the least recently used end
   TBuffer* previous_ = nullptr;  // towards the most recently used end
-  bool retired_ = false;         // dropped while pinned: freed by its last release
-  size_t ownerSlot_ = 0;         // where the cache's index holds it
 };
 
 class TBufferedFile : public TEngineFile {
@@ -172,7 +177,8 @@ class TBufferedFile : public TEngineFile {
   void Distribute(uint8_t* area, int64_t first, int64_t got, int32_t initParam, uint32_t number,
                   int32_t count, int direction, TBuffer*& result);
   bool InsideRead(uint32_t number);
-  void WriteRun(const std::vector<TBuffer*>& run);
+  class TWriteArea;
+  void WriteRun(const std::vector<TBuffer*>& run, TWriteArea& scratch);
   // Byte offset of buffer number; raises the corruption error when it cannot be.
   int64_t BufferOffset(int64_t number);
   int32_t CheckedDiskBufferSize();
@@ -181,7 +187,10 @@ class TBufferedFile : public TEngineFile {
   void Unlink(TBuffer* buffer);
   void MoveToFront(TBuffer* buffer);
 
+  friend class TBuffer;
+
   TBufferedFileTable& table_;
+  TBufferArena arena_;  // before the buffers: they give their bytes back to it
   int64_t readPosition_ = 0;
   int32_t readLength_ = 0;
   TReadWindow window_;  // used only while the table is open exclusively

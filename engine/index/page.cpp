@@ -7,11 +7,8 @@
 
 namespace zarnik {
 
-TPage::TPage(TIndexFile& file) : TBuffer(file), indexFile_(file) {
-  // The entries are kept unpacked; the byte area of the buffer is not needed.
-  data.clear();
-  data.shrink_to_fit();
-}
+// The entries are kept unpacked; the byte area of the buffer is not needed.
+TPage::TPage(TIndexFile& file) : TBuffer(file, TWithoutBytes{}), indexFile_(file) {}
 
 void TPage::Assign(const TBuffer& other) {
   dirty = other.dirty;
