@@ -8,6 +8,30 @@ namespace zarnik {
 
 TBufferIndex::~TBufferIndex() = default;
 
+TBufferIndex::TSegment::iterator TBufferIndex::TSegment::insert(iterator at, TEntry&& entry) {
+  if (at == begin() && front_ > 0) {
+    // The place before the start is free.
+    --front_;
+    entries_[front_] = std::move(entry);
+    return begin();
+  }
+  return entries_.insert(at, std::move(entry));
+}
+
+void TBufferIndex::TSegment::erase(iterator at) {
+  if (at != begin()) {
+    entries_.erase(at);
+    return;
+  }
+  at->buffer.reset();
+  if (++front_ == entries_.size()) {
+    clear();
+  } else if (front_ >= entries_.size() / 2) {
+    entries_.erase(entries_.begin(), begin());
+    front_ = 0;
+  }
+}
+
 size_t TBufferIndex::Locate(uint32_t number) {
   const size_t last = segments_.size() - 1;
   // Scans and read-aheads stay in one segment, appends in the last one.

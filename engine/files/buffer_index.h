@@ -58,7 +58,37 @@ class TBufferIndex {
     TBufferIndex& index;
     ~TIndexReset() { index.Reset(); }
   };
-  using TSegment = std::vector<TEntry>;
+  // A sorted run of entries. The cache evicts its oldest buffers, which in a
+  // scan are the lowest numbers: removing the first entry only moves the
+  // segment's start, and the dead places are reclaimed once they are half.
+  class TSegment {
+   public:
+    using iterator = std::vector<TEntry>::iterator;
+    using const_iterator = std::vector<TEntry>::const_iterator;
+    iterator begin() { return entries_.begin() + static_cast<ptrdiff_t>(front_); }
+    iterator end() { return entries_.end(); }
+    const_iterator begin() const { return entries_.begin() + static_cast<ptrdiff_t>(front_); }
+    const_iterator end() const { return entries_.end(); }
+    size_t size() const { return entries_.size() - front_; }
+    bool empty() const { return size() == 0; }
+    TEntry& back() { return entries_.back(); }
+    void reserve(size_t n) { entries_.reserve(n); }
+    void clear() {
+      entries_.clear();
+      front_ = 0;
+    }
+    iterator insert(iterator at, TEntry&& entry);
+    template <class TIterator>
+    void insert(iterator at, TIterator first, TIterator last) {
+      entries_.insert(at, first, last);
+    }
+    void erase(iterator at);
+    void erase(iterator first, iterator last) { entries_.erase(first, last); }
+
+   private:
+    std::vector<TEntry> entries_;
+    size_t front_ = 0;  // entries_ before it are dead places
+  };
   // Small enough that shifting a segment stays in the first-level cache.
   static constexpr size_t kSegmentSize = 128;
 
@@ -68,7 +98,7 @@ class TBufferIndex {
   // Where number is or belongs inside the segment.
   static TSegment::iterator Position(TSegment& segment, uint32_t number);
   void Split(size_t at);
-  // An empty segment with room for kSegmentSize entries, a spare one when there is.
+  // An empty segment, a spare one when there is.
   TSegment NewSegment();
   // Keeps the segment as a spare when there is room among them.
   void RemoveSegment(size_t at);

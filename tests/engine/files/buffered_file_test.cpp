@@ -185,7 +185,8 @@ TEST_F(BufferedFileTest, ExclusiveForwardReadsShareOneReadOfTheDisk) {
     SCOPED_TRACE(exclusive ? "exclusive" : "shared");
     table.exclusive = exclusive;
     Open(100, 4);
-    for (uint32_t n = 1; n <= 100; ++n) EXPECT_EQ(TBufferPin(Get(n))->data, TBytes(16, static_cast<uint8_t>(n)));
+    for (uint32_t n = 1; n <= 100; ++n)
+      EXPECT_EQ(Bytes(TBufferPin(Get(n)).get()), TBytes(16, static_cast<uint8_t>(n)));
     EXPECT_EQ(file.PhysicalReads(), exclusive ? 2 : 100);
     file.CloseFile();
   }
@@ -202,7 +203,7 @@ TEST_F(BufferedFileTest, AWrittenBufferIsNotTakenFromAnOlderReadWindow) {
   for (uint32_t n = 6; n <= 9; ++n) TBufferPin(Get(n));  // pushes 5 out of the cache
   TNumbers cached = file.RecencyOrder();
   ASSERT_EQ(std::count(cached.begin(), cached.end(), 5u), 0);
-  EXPECT_EQ(TBufferPin(Get(5))->data, TBytes(16, 0x55));
+  EXPECT_EQ(Bytes(TBufferPin(Get(5)).get()), TBytes(16, 0x55));
 }
 
 TEST_F(BufferedFileTest, AWriteThatFailsLeavesTheChangesInTheCache) {
