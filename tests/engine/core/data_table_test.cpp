@@ -114,11 +114,15 @@ TEST_F(TableTest, EncryptedTableOpensOnlyWithItsExactPassword) {
 
   TDataSession& other = NewSession();
   other.AddPassword("Secret1");
-  TDataCursor reader(Open(other));
-  reader.SetTableName("People");
-  reader.OpenCursor();
-  EXPECT_EQ(CheckRows(reader, 40), 0);
-  reader.CloseCursor(true);
+  TDataDirectory& directoryOfOther = Open(other);
+  for (bool exclusive : {false, true}) {  // an exclusive reader reads ahead below the cache
+    TDataCursor reader(directoryOfOther);
+    reader.SetTableName("People");
+    reader.exclusive = exclusive;
+    reader.OpenCursor();
+    EXPECT_EQ(CheckRows(reader, 40), 0) << (exclusive ? "exclusive" : "shared");
+    reader.CloseCursor(true);
+  }
 
   TDataSession& wrong = NewSession();
   wrong.AddPassword("SECRET1");
