@@ -336,13 +336,18 @@ TBuffer* TBufferedFile::ReadBuffers(int32_t initParam, uint32_t number, int32_t 
 
 int32_t TBufferedFile::ReadArea(uint8_t* area, int32_t length) {
   if (ReadThroughWindow(area, length)) return length;
+  bool allowShort = (table_.Exclusive() || table_.TransactionActive()) && table_.WrittenSinceOpen();
+  int32_t got = PhysicalRead(area, length, allowShort);
+  window_.NoteRead(readPosition_, got);
+  return got;
+}
+
+int32_t TBufferedFile::PhysicalRead(uint8_t* area, int32_t length, bool allowShort) {
   int32_t got;
   {
     TFileLockGuard lock(*this);
-    bool allowShort = (table_.Exclusive() || table_.TransactionActive()) && table_.WrittenSinceOpen();
     got = ReadBufferAt(area, length, readPosition_, allowShort);
   }
-  window_.NoteRead(readPosition_, got);
   ++physicalReads_;
   bytesRead_ += got;
   return got;
@@ -363,14 +368,7 @@ bool TBufferedFile::ReadThroughWindow(uint8_t* area, int32_t length) {
     int64_t left = GetDataEnd() - readPosition_;
     if (left < length) return false;
     int32_t fill = static_cast<int32_t>(std::min<int64_t>(left, TReadWindow::kSize));
-    int32_t got;
-    {
-      TFileLockGuard lock(*this);
-      got = ReadBufferAt(window_.Prepare(), fill, readPosition_, true);
-    }
-    window_.Filled(readPosition_, got);
-    ++physicalReads_;
-    bytesRead_ += got;
+    window_.Filled(readPosition_, PhysicalRead(window_.Prepare(), fill, true));
     if (!window_.Covers(readPosition_, length)) return false;
   }
   window_.CopyOut(readPosition_, length, area);

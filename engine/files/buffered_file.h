@@ -174,6 +174,8 @@ class TBufferedFile : public TEngineFile {
   // when it serves; returns the bytes read.
   int32_t ReadArea(uint8_t* area, int32_t length);
   bool ReadThroughWindow(uint8_t* area, int32_t length);
+  // One read of the disk at readPosition_, counted in the statistics.
+  int32_t PhysicalRead(uint8_t* area, int32_t length, bool allowShort);
   void Distribute(uint8_t* area, int64_t first, int64_t got, int32_t initParam, uint32_t number,
                   int32_t count, int direction, TBuffer*& result);
   bool InsideRead(uint32_t number);

@@ -90,49 +90,35 @@ int32_t TPhysicalFile::Delete() {
   return 0;
 }
 
-int32_t TPhysicalFile::Read(int32_t handle, void* buffer, int32_t count) {
+template <typename Call>
+int32_t TPhysicalFile::Transfer(bool countValid, Call call) {
   TCriticalSectionGuard lock(FileGuard());
-  if (descriptor_ < 0 || count < 0) {
+  if (descriptor_ < 0 || !countValid) {
     errno = EBADF;
     return -1;
   }
-  int64_t done = Engine().Files().Read(descriptor_, buffer, count);
+  int64_t done = call();
   if (done < 0) Engine().TranslateOSError();
   return static_cast<int32_t>(done);
+}
+
+int32_t TPhysicalFile::Read(int32_t handle, void* buffer, int32_t count) {
+  return Transfer(count >= 0, [&] { return Engine().Files().Read(descriptor_, buffer, count); });
 }
 
 int32_t TPhysicalFile::Write(int32_t handle, const void* buffer, int32_t count) {
-  TCriticalSectionGuard lock(FileGuard());
-  if (descriptor_ < 0 || count < 0) {
-    errno = EBADF;
-    return -1;
-  }
-  int64_t done = count == 0 ? Engine().Files().Truncate(descriptor_)
-                            : Engine().Files().Write(descriptor_, buffer, count);
-  if (done < 0) Engine().TranslateOSError();
-  return static_cast<int32_t>(done);
+  return Transfer(count >= 0, [&]() -> int64_t {
+    return count == 0 ? Engine().Files().Truncate(descriptor_)
+                      : Engine().Files().Write(descriptor_, buffer, count);
+  });
 }
 
 int32_t TPhysicalFile::ReadAt(int32_t handle, void* buffer, int32_t count, int64_t offset) {
-  TCriticalSectionGuard lock(FileGuard());
-  if (descriptor_ < 0 || count < 0) {
-    errno = EBADF;
-    return -1;
-  }
-  int64_t done = Engine().Files().ReadAt(descriptor_, buffer, count, offset);
-  if (done < 0) Engine().TranslateOSError();
-  return static_cast<int32_t>(done);
+  return Transfer(count >= 0, [&] { return Engine().Files().ReadAt(descriptor_, buffer, count, offset); });
 }
 
 int32_t TPhysicalFile::WriteAt(int32_t handle, const void* buffer, int32_t count, int64_t offset) {
-  TCriticalSectionGuard lock(FileGuard());
-  if (descriptor_ < 0 || count <= 0) {
-    errno = EBADF;
-    return -1;
-  }
-  int64_t done = Engine().Files().WriteAt(descriptor_, buffer, count, offset);
-  if (done < 0) Engine().TranslateOSError();
-  return static_cast<int32_t>(done);
+  return Transfer(count > 0, [&] { return Engine().Files().WriteAt(descriptor_, buffer, count, offset); });
 }
 
 bool TPhysicalFile::Flush(int32_t handle) {

@@ -34,6 +34,10 @@ class TPhysicalFile : public TBaseFile {
 
  private:
   int32_t OSFailure();
+  // Runs one transfer on the descriptor under the file guard; a closed file or
+  // a count that is not valid fails with EBADF, a failed call sets the engine's OS error.
+  template <typename Call>
+  int32_t Transfer(bool countValid, Call call);
   void CloseDescriptor();
 
   int descriptor_ = -1;
